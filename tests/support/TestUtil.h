@@ -1,0 +1,68 @@
+#pragma once
+// Helpers shared by the test programs.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace qvtest {
+
+// Dispatches the calling thread's messages for about `ms` milliseconds.
+void PumpMessages(DWORD ms);
+// Dispatches messages until `done` is true or `ms` pass; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+
+// The test program's own path.
+std::wstring SelfPath();
+
+// Runs a command line and waits; returns the exit code, or -1 when it did
+// not end in time (the process is then killed).
+int RunProcess(const std::wstring& cmdline, DWORD timeoutMs);
+
+// Child scenarios: a test program started with "--qv-child=NAME" runs the
+// scenario registered under NAME instead of the tests and exits with its
+// result. RunChild starts this program that way.
+using ChildFn = int (*)();
+bool RegisterChild(const char* name, ChildFn fn);
+int RunChild(const char* name, DWORD timeoutMs = 60000);
+// Called by main: runs a scenario when asked to; returns false otherwise.
+bool MaybeRunChild(int argc, char** argv, int* exitCode);
+
+#define QV_CHILD(name)                                                 \
+    static int QvChild_##name();                                       \
+    static const bool qvChildReg_##name =                              \
+        ::qvtest::RegisterChild(#name, &QvChild_##name);               \
+    static int QvChild_##name()
+
+// A fresh folder under %TEMP%, removed with everything in it at the end.
+class TempDir {
+public:
+    explicit TempDir(const wchar_t* tag = L"qvtest");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // Path with a trailing backslash.
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Removes a folder tree (files made read-only included).
+void RemoveTree(const std::wstring& dir);
+// Writes bytes to a file; true on success.
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
+bool FileExists(const std::wstring& path);
+
+// Top-down copy of a 32-bit DIB's pixels (0xAARRGGBB).
+struct Pixels {
+    int width = 0, height = 0;
+    std::basic_string<DWORD> px;
+    DWORD at(int x, int y) const { return px[static_cast<size_t>(y) * width + x]; }
+};
+// Reads back a DC's selected bitmap or a window's client area.
+Pixels ReadBitmap(HBITMAP bitmap);
+Pixels ReadWindow(HWND wnd);
+
+}  // namespace qvtest

@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+// Mouse event codes a dialog hands to its controls' OnMouse.
+enum QvMouseEvent {
+    QV_MOUSE_LDOWN = 0,
+    QV_MOUSE_LUP = 1,
+    QV_MOUSE_MOVE = 4,
+    QV_MOUSE_RUP = 5,
+};
+
+// Receiver of keyboard input for controls tagged "CQvEditEx".
+class CQvKeySink {
+public:
+    virtual void OnKeyDown(WPARAM wParam, LPARAM lParam) = 0;
+    virtual void OnChar(WPARAM wParam, LPARAM lParam) = 0;
+
+protected:
+    ~CQvKeySink() = default;
+};
+
+// Root of every toolkit object: windows, dialogs and windowless controls.
+class CQvBase {
+public:
+    CQvBase();
+    virtual ~CQvBase();
+    virtual void Show(bool show);
+    virtual void DrawAt(HDC dc, int x, int y);
+    virtual void Paint(HDC dc) = 0;
+    virtual bool OnMouse(int x, int y, int event, void* target);
+
+    void* notifyTarget = nullptr;
+    int x = 0, y = 0;
+    int width = 0, height = 0;
+    int originX = 0, originY = 0;
+    HFONT font = nullptr;
+    COLORREF textColor = 0;
+    HWND ownerWnd = nullptr;
+    bool locked = false;
+    bool visible = true;
+    int imageSource = 0;
+    int stateImages = 4;
+    bool passDrag = false;
+    HDC bgDC = nullptr;     // borrowed from the dialog
+    HDC cacheDC = nullptr;  // borrowed from the dialog
+    bool layeredMode = false;
+    std::wstring typeName;
+    // Null means the object itself, when it implements CQvKeySink.
+    CQvKeySink* keySink = nullptr;
+};

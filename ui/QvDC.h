@@ -1,0 +1,33 @@
+#pragma once
+#include <windows.h>
+
+#include "base/QvExport.h"
+
+// The toolkit's double buffer: draw into memDC, then present with a block
+// copy into the target DC or, for a layered window, with
+// UpdateLayeredWindow and per-pixel alpha.
+class QV_API CQvDC {
+public:
+    CQvDC();
+    CQvDC(HDC target, RECT& rect, bool presentOnDestroy, bool layered, HWND wnd);
+    ~CQvDC();
+    // The buffer owns its DC and bitmap; a copy would release them twice.
+    CQvDC(const CQvDC&) = delete;
+    CQvDC& operator=(const CQvDC&) = delete;
+
+    void CreateMemDC(HDC target, RECT& rect, bool presentOnDestroy, bool layered, HWND wnd);
+    HBITMAP CreateCompatibleBitmapEx(RECT rect);
+    void Draw();
+
+    HDC memDC = nullptr;
+    HDC targetDC = nullptr;
+    RECT rect{};
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ prevBitmap = nullptr;
+    bool presentOnDestroy = false;
+    bool layered = false;
+    HWND wnd = nullptr;
+
+private:
+    void Release();
+};
