@@ -5,6 +5,7 @@
 
 #include "base/QvScoped.h"
 #include "base/QvUtil.h"
+#include "ui/QvThread.h"
 
 CQvApp& CQvApp::Instance() {
     static CQvApp app;
@@ -49,6 +50,9 @@ void CQvApp::DrawCaret(HWND wnd) {
 }
 
 void CQvApp::ExitApp() {
+    // Timer threads call into objects that the runtime's exit is about to
+    // destroy: end them first.
+    CQvThread::Instance().Stop();
     exiting = true;
     ::PostQuitMessage(0);
     // The runtime's exit runs the destructors of the framework singletons;

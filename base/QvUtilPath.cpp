@@ -1,4 +1,7 @@
+// Where the program and the shell's special folders are.
 #include "base/QvUtil.h"
+
+#include <shlobj.h>
 
 #include <cwchar>
 
@@ -14,6 +17,11 @@ void ModuleFolder(HMODULE module, wchar_t* out) {
     std::wcscpy(out, path);
 }
 
+int SpecialFolder(int csidl, wchar_t* out) {
+    out[0] = L'\0';
+    return ::SHGetSpecialFolderPathW(nullptr, out, csidl, FALSE) ? 1 : 0;
+}
+
 }  // namespace
 
 void GetCurPath(wchar_t* out) {
@@ -21,5 +29,59 @@ void GetCurPath(wchar_t* out) {
 }
 
 void GetCurPathEx(const wchar_t* module, wchar_t* out) {
-    ModuleFolder(module ? ::GetModuleHandleW(module) : nullptr, out);
+    HMODULE handle = nullptr;
+    if (module) {
+        handle = ::GetModuleHandleW(module);
+        // Without this check an unloaded module would silently name the
+        // program's own folder.
+        if (!handle) {
+            out[0] = L'\0';
+            return;
+        }
+    }
+    ModuleFolder(handle, out);
+}
+
+int GetProgramsPath(wchar_t* out) {
+    return SpecialFolder(CSIDL_PROGRAMS, out);
+}
+
+int GetDesktopPath(wchar_t* out) {
+    return SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, out);
+}
+
+int GetProgramFilePath(wchar_t* out) {
+    return SpecialFolder(CSIDL_PROGRAM_FILES, out);
+}
+
+int GetStartMenuPath(wchar_t* out) {
+    return SpecialFolder(CSIDL_STARTMENU, out);
+}
+
+int GetQuickLaunchPath(wchar_t* out, int pinned) {
+    const wchar_t* tail = pinned
+        ? L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar"
+        : L"\\Microsoft\\Internet Explorer\\Quick Launch";
+    wchar_t appData[MAX_PATH] = {};
+    if (!SpecialFolder(CSIDL_APPDATA, appData) ||
+        std::wcslen(appData) + std::wcslen(tail) >= MAX_PATH) {
+        // A cut path would name some other folder: give none.
+        out[0] = L'\0';
+        return 0;
+    }
+    std::wcscpy(out, appData);
+    std::wcscat(out, tail);
+    return 1;
+}
+
+void ExtractPath(wchar_t* path) {
+    if (!path) return;
+    wchar_t* slash = std::wcsrchr(path, L'\\');
+    if (!slash || slash == path) return;
+    slash[1] = L'\0';
+    wchar_t* to = path;
+    for (const wchar_t* from = path; *from; ++from) {
+        if (*from != L'"') *to++ = *from;
+    }
+    *to = L'\0';
 }

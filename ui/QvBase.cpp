@@ -1,6 +1,8 @@
 #include "ui/QvBase.h"
 
-CQvBase::CQvBase() = default;
+#include "ui/QvFont.h"
+
+CQvBase::CQvBase() : font(CQvFont::Instance().GetFont(0, nullptr, 0, 0, 0)) {}
 CQvBase::~CQvBase() = default;
 
 void CQvBase::Show(bool show) {
