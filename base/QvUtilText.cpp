@@ -1,0 +1,104 @@
+// Small text helpers: digit and GBK checks, simplified to traditional
+// Chinese, text width.
+#include "base/QvUtil.h"
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "base/QvScoped.h"
+
+namespace {
+
+const UINT kGbk = 936;
+const UINT kBig5 = 950;
+const LCID kChinesePrc = MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
+
+std::wstring Decode(const char* s, UINT codePage) {
+    int len = ::MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
+    if (len <= 0) return {};
+    std::wstring w(static_cast<size_t>(len), L'\0');
+    ::MultiByteToWideChar(codePage, 0, s, -1, w.data(), len);
+    w.resize(static_cast<size_t>(len) - 1);
+    return w;
+}
+
+std::wstring ToTraditional(const std::wstring& text) {
+    if (text.empty()) return text;
+    int len = ::LCMapStringW(kChinesePrc, LCMAP_TRADITIONAL_CHINESE, text.c_str(),
+                             static_cast<int>(text.size()), nullptr, 0);
+    if (len <= 0) return text;
+    std::wstring out(static_cast<size_t>(len), L'\0');
+    ::LCMapStringW(kChinesePrc, LCMAP_TRADITIONAL_CHINESE, text.c_str(),
+                   static_cast<int>(text.size()), out.data(), len);
+    return out;
+}
+
+// Encodes into the caller's buffer of `size` bytes, always terminated and
+// never cut inside a double-byte character.
+void EncodeInto(const std::wstring& text, UINT codePage, char* s, int size) {
+    if (size <= 0) return;
+    int len = ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(len > 0 ? len : 0), '\0');
+    if (len > 0) {
+        ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
+                              bytes.data(), len, nullptr, nullptr);
+    }
+    size_t fit = bytes.size() < static_cast<size_t>(size - 1) ? bytes.size() : size - 1;
+    if (fit < bytes.size()) {
+        // Step back to a character boundary.
+        size_t i = 0;
+        while (i < fit) {
+            size_t step = ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(bytes[i])) ? 2 : 1;
+            if (i + step > fit) break;
+            i += step;
+        }
+        fit = i;
+    }
+    std::memcpy(s, bytes.data(), fit);
+    s[fit] = '\0';
+}
+
+}  // namespace
+
+int isDigital(const char* s) {
+    if (!s) return 0;
+    for (; *s; ++s) {
+        if (*s < '0' || *s > '9') return 0;
+    }
+    return 1;
+}
+
+int isHZ(const char* s) {
+    if (!s) return 0;
+    size_t len = std::strlen(s);
+    unsigned char first = static_cast<unsigned char>(s[0]);
+    return len > 0 && len % 2 == 0 && first > 0xA0 && first != 0xA3 ? 1 : 0;
+}
+
+void gb2big(char* s, int size) {
+    if (!s || size <= 0) return;
+    EncodeInto(ToTraditional(Decode(s, kGbk)), kBig5, s, size);
+}
+
+void GbToTraditional(char* s, int size) {
+    if (!s || size <= 0) return;
+    if (::GetACP() == kBig5) {
+        gb2big(s, size);
+        return;
+    }
+    EncodeInto(ToTraditional(Decode(s, kGbk)), kGbk, s, size);
+}
+
+int QvGetStrWidth(const wchar_t* text, HWND wnd, HFONT font) {
+    if (!text) return 0;
+    qv::ScopedWindowDC dc(wnd);
+    if (!dc) return 0;
+    qv::ScopedSelect select(dc.get(), font);
+    SIZE extent{};
+    if (!::GetTextExtentPoint32W(dc.get(), text, static_cast<int>(std::wcslen(text)), &extent)) {
+        return 0;
+    }
+    return extent.cx;
+}
