@@ -1,18 +1,4 @@
-# Cross build for 32-bit Windows with mingw-w64. The -posix compilers are
-# required: the win32-thread variants have no std::mutex and cannot build
-# GoogleTest.
-set(CMAKE_SYSTEM_NAME Windows)
+# The product: 32-bit Windows, built with mingw-w64.
+set(QV_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Tests and build-time tools run through Wine.
-find_program(QV_WINE NAMES wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${QV_WINE})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

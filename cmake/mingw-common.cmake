@@ -1,0 +1,17 @@
+# Shared part of the mingw-w64 toolchain files; QV_TRIPLE and
+# CMAKE_SYSTEM_PROCESSOR are set by the including file. The -posix compilers
+# are required: the win32-thread variants have no std::mutex and cannot
+# build GoogleTest.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER   ${QV_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QV_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${QV_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QV_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Tests run through Wine; tools/wine picks the loader for the architecture.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine)
