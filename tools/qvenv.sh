@@ -120,7 +120,8 @@ qv_env_down() {
   [ -n "${QV_ENV_DIR:-}" ] || return 0
   [ -n "${WINEPREFIX:-}" ] && wineserver -k </dev/null >/dev/null 2>&1
   [ -n "${QV_XVFB_PID:-}" ] && kill "$QV_XVFB_PID" 2>/dev/null && wait "$QV_XVFB_PID" 2>/dev/null
-  rm -rf "$QV_ENV_DIR"
+  # The server may still be closing files in the prefix.
+  for _ in 1 2 3 4 5; do rm -rf "$QV_ENV_DIR" 2>/dev/null && break; sleep 0.5; done
   QV_ENV_DIR=""
 }
 
