@@ -1,0 +1,70 @@
+#pragma once
+// The uninstall engine: reads "qvUninstall.dat" beside the program, deletes
+// the product's files and folders on a worker thread while reporting
+// progress to a window, removes the product's uninstall key, Start-menu
+// folder and shortcuts, and finally hands the program's own removal to a
+// batch file that runs after the process has ended.
+#include <windows.h>
+
+#include <vector>
+
+#include "app/UninstallData.h"
+#include "base/QvExport.h"
+
+// Engine -> window. wParam: percent done, 0..100; every 100 means the work
+// is over. lParam: 0.
+constexpr UINT WM_UNINSTALL_PROGRESS = 2025;
+
+class QV_API CQvUninstaller {
+public:
+    CQvUninstaller();
+    ~CQvUninstaller();
+    // A copy carries the data but not the worker: it starts out idle.
+    CQvUninstaller(const CQvUninstaller& other);
+    CQvUninstaller& operator=(const CQvUninstaller& other);
+
+    // Stores the window for progress messages. With inThread non-zero the
+    // work runs on a worker thread, which posts a final 100 when it has
+    // run every step; with 0 it runs on the caller's thread and no final
+    // message is sent.
+    void StartUninstall(HWND hWnd, int inThread);
+    // Deletes the Start-menu folder, the all-users desktop shortcut and the
+    // shortcut records' files.
+    void DelShortcut();
+    // Deletes the product's key under HKLM ...\CurrentVersion\Uninstall\ in
+    // the registry view this process sees; always 1.
+    int ClearReg(const wchar_t* keyName);
+    // Writes and starts the self-delete batch and ends the process. Waits
+    // for a running worker first, so that nothing is cut off. Returns only
+    // when the batch cannot be written.
+    void DeleteSelf();
+
+    // True unless a worker started by StartUninstall is still running: the
+    // dialog waits for this before it hands over to DeleteSelf, because the
+    // last progress message can come before the key and shortcuts are gone.
+    bool IsWorkDone() const;
+    // Waits until IsWorkDone() or timeoutMs pass (INFINITE allowed); handles
+    // messages sent to the calling thread meanwhile, so a window thread
+    // that waits does not block the worker's progress messages.
+    bool WaitWorkDone(DWORD timeoutMs) const;
+
+private:
+    static unsigned UninstallThread(void* engine);
+    bool UninstallFunc();
+    int CountFiles(const wchar_t* folder);
+    bool DelDir(const wchar_t* folder);
+    void ReadEntries();
+    void SendProgress();
+    void FinishWorker();
+
+    HWND notifyWnd;
+    int closing;
+    int totalFiles;
+    int deletedFiles;
+    UninstallHeader header;
+    std::vector<UninstallEntry> entries;
+    std::vector<UninstallEntry> shortcuts;
+    wchar_t ownFolder[MAX_PATH + 1];
+    // 1 while a worker runs; written by the starting thread and the worker.
+    volatile LONG workerRunning;
+};

@@ -1,0 +1,67 @@
+#pragma once
+// Records of "qvUninstall.dat", the description of an installation that the
+// product's installer leaves beside the uninstaller. The file is a direct
+// image of these records (UTF-16LE text in fixed, zero-padded fields,
+// 32-bit little-endian integers), so their layout is fixed and checked here.
+//
+// Order in the file: header; when installDir is empty, an entry count and
+// that many entries; then, optionally, a shortcut count and that many
+// shortcut entries.
+#include <windows.h>
+
+#include <cstddef>
+#include <wchar.h>
+#include <vector>
+
+#include "base/QvExport.h"
+
+struct UninstallHeader {
+    wchar_t regKeyName[100];      // key under HKLM ...\CurrentVersion\Uninstall\ .
+    wchar_t productName[50];      // shown to the user; name of the desktop .lnk
+    wchar_t startMenuFolder[30];  // folder inside the user's Start-menu Programs
+    wchar_t installDir[200];      // empty: delete the listed entries; else own folder
+};
+
+struct UninstallEntry {
+    int isFile;              // non-zero: path names one file; zero: a folder tree
+    wchar_t path[MAX_PATH];  // a folder path ends with a backslash
+};
+
+static_assert(sizeof(wchar_t) == 2, "the file holds UTF-16 text");
+static_assert(sizeof(UninstallHeader) == 760);
+static_assert(offsetof(UninstallHeader, regKeyName) == 0);
+static_assert(offsetof(UninstallHeader, productName) == 200);
+static_assert(offsetof(UninstallHeader, startMenuFolder) == 300);
+static_assert(offsetof(UninstallHeader, installDir) == 360);
+static_assert(sizeof(UninstallEntry) == 524);
+static_assert(offsetof(UninstallEntry, isFile) == 0);
+static_assert(offsetof(UninstallEntry, path) == 4);
+
+// The text of a fixed field, or "" when the field has no terminator. A value
+// that filled its whole field was cut by whoever wrote it; used as it is it
+// could name another key or folder, so it is never used at all.
+template <size_t N>
+const wchar_t* FieldText(const wchar_t (&field)[N]) {
+    return ::wcsnlen(field, N) < N ? field : L"";
+}
+
+// Reads the header of a data file. False, with *header all zero, when the
+// file cannot be opened or is shorter than a header: a header cut short may
+// hold a cut name, which could name another product's key or folder.
+QV_API bool ReadUninstallHeader(const wchar_t* path, UninstallHeader* header);
+
+// Reads a whole data file into the header and the two lists. False, with
+// everything empty, when the file cannot be opened. Records with an empty or
+// unterminated path, and a record cut short by the end of the file, are
+// dropped; a count larger than the records present ends at the end of the
+// file.
+QV_API bool ReadUninstallFile(const wchar_t* path, UninstallHeader* header,
+                              std::vector<UninstallEntry>* entries,
+                              std::vector<UninstallEntry>* shortcuts);
+
+// Writes a data file: the header; the entry count and entries only when
+// installDir is empty; then the shortcut count and the shortcut records.
+// Installers written in C++ can call this instead of the qvdat tool.
+QV_API bool WriteUninstallFile(const wchar_t* path, const UninstallHeader& header,
+                               const UninstallEntry* entries, int entryCount,
+                               const UninstallEntry* shortcuts, int shortcutCount);
