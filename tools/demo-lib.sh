@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Installs a sample product into the current Wine prefix (inside
+# tools/qvenv.sh) and inspects what is left of it. Sourced by tools/run.sh
+# and the end-to-end tests.
+#
+#   demo_install BIN_DIR [own|list]   the product, its uninstaller and data file
+#   demo_remains                      prints what is left of the product, one line each
+#
+# Paths follow the view of the program under test: a 64-bit test build sees
+# the 64-bit registry, the 32-bit product the 32-bit one.
+
+DEMO_PRODUCT="塔洛看图"
+DEMO_REGKEY="TaloViewer"
+DEMO_STARTMENU="塔洛看图"
+DEMO_INSTALL_WIN='C:\Program Files\塔洛软件\塔洛看图'
+DEMO_EXTRA_WIN='C:\ProgramData\TaloViewer'
+DEMO_TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+demo_unix() { "$DEMO_TOOLS/wine" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+demo_reg() { "$DEMO_TOOLS/wine" reg "$@" /reg:"$DEMO_VIEW" </dev/null >/dev/null 2>&1; }
+
+# The value of a Windows environment variable, asked of Wine itself.
+demo_env() { "$DEMO_TOOLS/wine" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
+
+demo_install() {
+  local bin=${1:?bin dir} mode=${2:-own}
+  DEMO_MODE=$mode
+  case "$(od -An -tx2 -j$(( $(od -An -tu4 -j60 -N4 "$bin/qvUninstall.exe" | tr -d ' ') + 4 )) -N2 "$bin/qvUninstall.exe" | tr -d ' ')" in
+    8664) DEMO_VIEW=64 ;;
+    *) DEMO_VIEW=32 ;;
+  esac
+  DEMO_PROGRAMS_WIN="$(demo_env APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs"
+  DEMO_DESKTOP_WIN='C:\users\Public\Desktop'
+  DEMO_INSTALL=$(demo_unix "$DEMO_INSTALL_WIN")
+  DEMO_EXTRA=$(demo_unix "$DEMO_EXTRA_WIN")
+  DEMO_MENU=$(demo_unix "$DEMO_PROGRAMS_WIN\\$DEMO_STARTMENU")
+  DEMO_LINK=$(demo_unix "$DEMO_DESKTOP_WIN\\$DEMO_PRODUCT.lnk")
+
+  # The product: a few folders of files, as an installer leaves them.
+  mkdir -p "$DEMO_INSTALL"/{bin,plugins/codecs,skins/default,docs}
+  local i
+  for i in $(seq 1 12); do head -c $((2048 * i)) /dev/urandom >"$DEMO_INSTALL/plugins/codecs/codec$i.dll"; done
+  for i in $(seq 1 8); do head -c 4096 /dev/urandom >"$DEMO_INSTALL/skins/default/face$i.png"; done
+  for i in 1 2 3; do printf '塔洛看图 说明 %d\r\n' "$i" >"$DEMO_INSTALL/docs/readme$i.txt"; done
+  head -c 65536 /dev/urandom >"$DEMO_INSTALL/bin/TaloViewer.exe"
+  # Entry-list mode also names data the product keeps outside its folder.
+  if [ "$mode" = list ]; then
+    mkdir -p "$DEMO_EXTRA/cache"
+    printf '[view]\r\nzoom=100\r\n' >"$DEMO_EXTRA/viewer.ini"
+    for i in 1 2 3 4; do head -c 8192 /dev/urandom >"$DEMO_EXTRA/cache/thumb$i.db"; done
+  fi
+
+  mkdir -p "$DEMO_MENU" "$(dirname "$DEMO_LINK")"
+  printf 'link' >"$DEMO_MENU/$DEMO_PRODUCT.lnk"
+  printf 'link' >"$DEMO_MENU/卸载$DEMO_PRODUCT.lnk"
+  printf 'link' >"$DEMO_LINK"
+
+  local key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_REGKEY"
+  demo_reg add "$key" /v DisplayName /t REG_SZ /d "$DEMO_PRODUCT" /f
+  demo_reg add "$key" /v UninstallString /t REG_SZ /d "$DEMO_INSTALL_WIN\\qvUninstall.exe" /f
+  demo_reg add "$key" /v DisplayVersion /t REG_SZ /d "2.3.1" /f
+
+  cp "$bin/qvUninstall.exe" "$bin/zlib1.dll" "$DEMO_INSTALL/"
+
+  # The data file, made with the product teams' own tool.
+  local qvdat="$DEMO_QVDAT"
+  {
+    echo "product    = $DEMO_PRODUCT"
+    echo "regkey     = $DEMO_REGKEY"
+    echo "startmenu  = $DEMO_STARTMENU"
+    if [ "$mode" = list ]; then
+      echo "folder     = $DEMO_INSTALL_WIN\\plugins\\"
+      echo "folder     = $DEMO_INSTALL_WIN\\skins\\"
+      echo "folder     = $DEMO_INSTALL_WIN\\docs\\"
+      echo "folder     = $DEMO_INSTALL_WIN\\bin\\"
+      echo "file       = $DEMO_INSTALL_WIN\\zlib1.dll"
+      echo "file       = $DEMO_INSTALL_WIN\\qvUninstall.dat"
+      echo "folder     = $DEMO_EXTRA_WIN\\"
+    else
+      echo "installdir = $DEMO_INSTALL_WIN"
+    fi
+  } >"$QV_ENV_DIR/demo.manifest"
+  "$qvdat" write "$QV_ENV_DIR/demo.manifest" "$DEMO_INSTALL/qvUninstall.dat"
+}
+
+demo_remains() {
+  local key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_REGKEY"
+  # In entry-list mode the (empty) installation folder itself may stay:
+  # only what the list names is the product's to remove.
+  [ -d "$DEMO_INSTALL" ] && find "$DEMO_INSTALL" -mindepth 1 | sed "s|^$DEMO_INSTALL|in the installation folder: |"
+  [ -d "$DEMO_INSTALL" ] && [ "$DEMO_MODE" = own ] && echo "installation folder: $DEMO_INSTALL_WIN"
+  [ -d "${DEMO_EXTRA:-/nonexistent}" ] && [ "$DEMO_MODE" = list ] && echo "data folder: $DEMO_EXTRA_WIN"
+  [ -e "$DEMO_MENU" ] && echo "Start-menu folder: $DEMO_MENU"
+  [ -e "$DEMO_LINK" ] && echo "desktop shortcut: $DEMO_LINK"
+  demo_reg query "$key" && echo "uninstall key: $key"
+  [ -e "$(demo_unix 'C:\clear.bat')" ] && echo "batch file: C:\\clear.bat"
+  true
+}
