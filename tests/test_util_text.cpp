@@ -1,0 +1,108 @@
+// Size texts, version comparison and the small text helpers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/QvUtil.h"
+
+namespace {
+
+std::wstring SizeText(__int64 size) {
+    wchar_t out[64] = {};
+    IntToStrSize(size, out);
+    return out;
+}
+
+}  // namespace
+
+TEST(SizeText, UnitBoundaries) {
+    EXPECT_EQ(L"0 B", SizeText(0));
+    EXPECT_EQ(L"-5 B", SizeText(-5));
+    EXPECT_EQ(L"1024 B", SizeText(1024));
+    EXPECT_EQ(L"1.00 KB", SizeText(1025));
+    EXPECT_EQ(L"1024.00 KB", SizeText(1048576));
+    EXPECT_EQ(L"1.00 MB", SizeText(1048577));
+    EXPECT_EQ(L"1.50 MB", SizeText(1572864));
+    EXPECT_EQ(L"1024.00 MB", SizeText(1073741824));
+    EXPECT_EQ(L"1.00 GB", SizeText(1073741825));
+    EXPECT_EQ(L"5120.00 GB", SizeText(5LL << 40));
+}
+
+TEST(SizeText, ReadingBack) {
+    EXPECT_EQ(2097152, StrToIntSize(L"2 MB"));
+    EXPECT_EQ(0, StrToIntSize(L"2MB")) << "the unit must follow a space";
+    EXPECT_EQ(1073741824, StrToIntSize(L"1.5 GB")) << "only the integer part counts";
+    EXPECT_EQ(3072, StrToIntSize(L"3 kb"));
+    EXPECT_EQ(512, StrToIntSize(L"512 B"));
+    EXPECT_EQ(0, StrToIntSize(L"12 XB"));
+    EXPECT_EQ(0, StrToIntSize(L""));
+    EXPECT_EQ(0, StrToIntSize(nullptr));
+    EXPECT_EQ(0, StrToIntSize(L"99999999999999 GB")) << "too large for 64 bits";
+    EXPECT_EQ(1024, StrToIntSize(SizeText(1025).c_str()));
+    EXPECT_EQ(1024, StrToIntSize(SizeText(1024).c_str()));
+}
+
+TEST(Version, Comparison) {
+    EXPECT_EQ(-2, CompVersion(L"", L"1"));
+    EXPECT_EQ(-2, CompVersion(L"1", L""));
+    EXPECT_EQ(-2, CompVersion(nullptr, L"1"));
+    EXPECT_EQ(-1, CompVersion(L"2.0", L"10.0"));
+    EXPECT_EQ(1, CompVersion(L"10.0", L"2.0"));
+    EXPECT_EQ(0, CompVersion(L"1.2", L"1.2.0.0"));
+    EXPECT_EQ(1, CompVersion(L"1.10", L"1.9"));
+    EXPECT_EQ(-1, CompVersion(L"1.2.3.4", L"1.2.3.5"));
+    EXPECT_EQ(0, CompVersion(L"1.2.3.4.9", L"1.2.3.4.1")) << "text after a fourth dot is ignored";
+    EXPECT_EQ(0, CompVersion(L"1b.2x", L"1.2"));
+    EXPECT_EQ(0, CompVersion(L"a.b", L"0"));
+    // A field is read as its first 53 characters: the trailing 7 is cut.
+    std::wstring zeros(53, L'0');
+    EXPECT_EQ(0, CompVersion((zeros + L"7").c_str(), L"0"));
+    EXPECT_EQ(1, CompVersion((std::wstring(52, L'0') + L"7").c_str(), L"0"));
+}
+
+TEST(Text, DigitsAndGbkCharacters) {
+    EXPECT_EQ(1, isDigital(""));
+    EXPECT_EQ(1, isDigital("0123456789"));
+    EXPECT_EQ(0, isDigital("12a"));
+    EXPECT_EQ(0, isDigital("-1"));
+    EXPECT_EQ(1, isHZ("\xD6\xD0"));          // 中
+    EXPECT_EQ(1, isHZ("\xD6\xD0\xCE\xC4"));  // 中文
+    EXPECT_EQ(0, isHZ("\xD6\xD0\xCE"));      // odd length
+    EXPECT_EQ(0, isHZ("\xA3\xA1"));          // full-width punctuation row
+    EXPECT_EQ(0, isHZ("ab"));
+    EXPECT_EQ(0, isHZ(""));
+}
+
+TEST(Text, SimplifiedToTraditional) {
+    char big5[16] = "\xBA\xBA\xD3\xEF";  // 汉语 in GBK
+    gb2big(big5, sizeof(big5));
+    // 漢語 in Big5.
+    EXPECT_STREQ("\xBA\x7E\xBBy", big5);
+
+    char gbk[16] = "\xBA\xBA\xD3\xEF";
+    if (::GetACP() != 950) {
+        GbToTraditional(gbk, sizeof(gbk));
+        EXPECT_STREQ("\x9D\x68\xD5\x5A", gbk);  // 漢語 in GBK
+    }
+
+    // A buffer too small is filled only with whole characters.
+    char cut[3] = {'\xBA', '\xBA', '\0'};
+    gb2big(cut, 2);
+    EXPECT_STREQ("", cut);
+}
+
+TEST(Text, WidthGrowsWithTextAndFont) {
+    HFONT small = ::CreateFontW(12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                                L"Arial");
+    HFONT large = ::CreateFontW(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                                L"Arial");
+    int a = QvGetStrWidth(L"abc", nullptr, small);
+    int b = QvGetStrWidth(L"abcabc", nullptr, small);
+    int c = QvGetStrWidth(L"abc", nullptr, large);
+    EXPECT_GT(a, 0);
+    EXPECT_GT(b, a);
+    EXPECT_GT(c, a);
+    EXPECT_EQ(0, QvGetStrWidth(L"", nullptr, small));
+    ::DeleteObject(small);
+    ::DeleteObject(large);
+}
