@@ -74,21 +74,33 @@ TEST(Text, DigitsAndGbkCharacters) {
 }
 
 TEST(Text, SimplifiedToTraditional) {
-    char big5[16] = "\xBA\xBA\xD3\xEF";  // 汉语 in GBK
+    // Characters written alike in both scripts show the code-page step.
+    char big5[16] = "\xD6\xD0\xCE\xC4";  // 中文 in GBK
     gb2big(big5, sizeof(big5));
-    // 漢語 in Big5.
-    EXPECT_STREQ("\xBA\x7E\xBBy", big5);
+    EXPECT_STREQ("\xA4\xA4\xA4\xE5", big5);  // 中文 in Big5
 
+    // A small buffer takes whole characters only, and its terminator.
+    char cut[8] = "\xD6\xD0\xCE\xC4";
+    gb2big(cut, 4);
+    EXPECT_STREQ("\xA4\xA4", cut);
+    char none[8] = "\xD6\xD0";
+    gb2big(none, 2);
+    EXPECT_STREQ("", none);
+
+    wchar_t probe[2] = {};
+    const LCID prc = MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
+    if (::LCMapStringW(prc, LCMAP_TRADITIONAL_CHINESE, L"\u6c49", 1, probe, 2) != 1 ||
+        probe[0] != L'\u6f22') {
+        GTEST_SKIP() << "this system cannot map simplified to traditional characters";
+    }
+    char words[16] = "\xBA\xBA\xD3\xEF";  // 汉语 in GBK
+    gb2big(words, sizeof(words));
+    EXPECT_STREQ("\xBA\x7E\xBBy", words);  // 漢語 in Big5
     char gbk[16] = "\xBA\xBA\xD3\xEF";
     if (::GetACP() != 950) {
         GbToTraditional(gbk, sizeof(gbk));
         EXPECT_STREQ("\x9D\x68\xD5\x5A", gbk);  // 漢語 in GBK
     }
-
-    // A buffer too small is filled only with whole characters.
-    char cut[3] = {'\xBA', '\xBA', '\0'};
-    gb2big(cut, 2);
-    EXPECT_STREQ("", cut);
 }
 
 TEST(Text, WidthGrowsWithTextAndFont) {
