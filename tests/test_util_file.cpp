@@ -146,10 +146,36 @@ TEST(Files, WriteReadSizeAndTimes) {
 
 TEST(Files, UsedSpace) {
     EXPECT_EQ(0u, GetPathUseSpace(L""));
+    EXPECT_EQ(0u, GetPathUseSpace(nullptr));
     EXPECT_GT(GetPathUseSpace(L"C:\\"), 0u);
+    qvtest::TempDir dir;
+    std::string block(3000, 'x');
+    ASSERT_TRUE(qvtest::WriteFileBytes(dir / L"a", block.data(), block.size()));
+    ASSERT_EQ(1, CreateFolder((dir / L"sub").c_str()));
+    ASSERT_TRUE(qvtest::WriteFileBytes(dir / L"sub\\b", block.data(), 1000));
+    EXPECT_EQ(0u, GetPathUseSpace((dir / L"missing").c_str()));
+    if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+        GTEST_SKIP() << "Wine's scripting runtime does not compute folder sizes";
+    }
+    EXPECT_EQ(4000u, GetPathUseSpace(dir.path().c_str()));
 }
 
-TEST(Installed, SearchesBothRootsAndBothViews) {
+TEST(Files, VersionOfAFile) {
+    wchar_t kernel[MAX_PATH] = {};
+    ::GetModuleFileNameW(::GetModuleHandleW(L"kernel32.dll"), kernel, MAX_PATH);
+    wchar_t out[MAX_PATH] = L"junk";
+    ASSERT_EQ(1, GetFileVer(kernel, out));
+    int a = -1, b = -1, c = -1, d = -1;
+    EXPECT_EQ(4, swscanf(out, L"%d.%d.%d.%d", &a, &b, &c, &d)) << out;
+    EXPECT_GT(a, 0);
+
+    qvtest::TempDir dir;
+    ASSERT_TRUE(qvtest::WriteFileBytes(dir / L"plain.txt", "text", 4));
+    EXPECT_EQ(0, GetFileVer((dir / L"plain.txt").c_str(), out));
+    EXPECT_STREQ(L"", out);
+}
+
+TEST(Installed, SearchesTheMachineThenTheUser) {
     std::wstring name = Unique(L"QvTestProduct");
     std::wstring version(60, L'9');  // longer than the 49 characters kept
     Product mine(HKEY_CURRENT_USER, 0, Unique(L"qvtest-cu-"), name + L" Suite", L"1.2.3");
@@ -170,8 +196,11 @@ TEST(Installed, SearchesBothRootsAndBothViews) {
     ASSERT_TRUE(machine.ok());
     EXPECT_EQ(1, GetSoftVer(name.c_str(), out));
     EXPECT_EQ(std::wstring(49, L'9'), out);
+}
 
-    if (!isWow64()) GTEST_SKIP() << "no 64-bit registry view here";
+TEST(Installed, UnderWow64TheNativeViewIsSearchedToo) {
+    if (!isWow64()) GTEST_SKIP() << "no separate 64-bit registry view here";
+    wchar_t out[MAX_PATH] = {};
     std::wstring only64 = Unique(L"QvTest64Only");
     Product wide(HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, Unique(L"qvtest-64-"), only64, L"6.4");
     ASSERT_TRUE(wide.ok());
