@@ -129,7 +129,14 @@ bool IsPlainAbsolute(const std::wstring& path) {
         return false;
     bool drive = path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && IsSep(path[2]);
     bool share = path.size() >= 2 && IsSep(path[0]) && IsSep(path[1]);
-    return drive || share;
+    if (!drive && !share) return false;
+    // Windows drops trailing dots and spaces from a name, so "b." or "b "
+    // is "b"; and "." and ".." move about. Such a path says one folder and
+    // means another.
+    for (size_t i = 1; i < path.size(); ++i)
+        if (IsSep(path[i]) && (path[i - 1] == L'.' || path[i - 1] == L' ')) return false;
+    wchar_t last = path.back();
+    return last != L'.' && last != L' ';
 }
 
 }  // namespace
