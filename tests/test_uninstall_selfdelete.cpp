@@ -8,6 +8,7 @@
 
 #include "UninstallTestUtil.h"
 #include "app/ClearBatch.h"
+#include "base/QvScoped.h"
 
 using namespace uitest;
 
@@ -43,6 +44,27 @@ struct Installed {
         WriteDat(Slash(dir) + L"qvUninstall.dat", {.installDir = dir});
     }
     std::wstring dir, exe;
+};
+
+// Holds the batch open without delete sharing: it can be written and run,
+// but its "del %0" fails, so what was written can be read afterwards.
+class BatchHold {
+public:
+    BatchHold() {
+        MakeFile(qv::kClearBatchPath, "");
+        file_.reset(::CreateFileW(qv::kClearBatchPath, GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    }
+    ~BatchHold() { Release(); }
+    bool held() const { return static_cast<bool>(file_); }
+    void Release() {
+        file_.reset();
+        ::DeleteFileW(qv::kClearBatchPath);
+    }
+
+private:
+    qv::ScopedFile file_;
 };
 
 }  // namespace
@@ -85,16 +107,12 @@ TEST(DeleteSelf, WritesTheBatchAndTheBatchRemovesProgramFolderAndItself) {
     // First run: keep the batch from deleting itself, to read what was written.
     Installed first(tmp, L"塔洛 产品");
     ASSERT_FALSE(first.exe.empty());
-    ASSERT_TRUE(MakeFile(qv::kClearBatchPath, ""));
-    HANDLE hold = ::CreateFileW(qv::kClearBatchPath, GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    BatchHold hold;
+    ASSERT_TRUE(hold.held());
     EXPECT_EQ(0, RunCopy(first.exe, "delete_self"));
     EXPECT_EQ(Batch(first.exe, &first.dir), ReadAll(qv::kClearBatchPath));
     EXPECT_TRUE(WaitGone(first.dir, 30000));
-    ::CloseHandle(hold);
-    ::DeleteFileW(qv::kClearBatchPath);
+    hold.Release();
 
     // Second run: program, installation folder and batch all go.
     Installed second(tmp, L"second");
@@ -109,17 +127,13 @@ TEST(DeleteSelf, APercentSignKeepsTheFolderButTheProgramStillGoes) {
     qvtest::TempDir tmp(L"qvself");
     Installed inst(tmp, L"100%");
     ASSERT_FALSE(inst.exe.empty());
-    ASSERT_TRUE(MakeFile(qv::kClearBatchPath, ""));
-    HANDLE hold = ::CreateFileW(qv::kClearBatchPath, GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    BatchHold hold;
+    ASSERT_TRUE(hold.held());
     EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
     std::string text = ReadAll(qv::kClearBatchPath);
     EXPECT_EQ(std::string::npos, text.find("rd /S"));
     EXPECT_NE(std::string::npos, text.find("100%%\\qvUninstall.exe"));
     EXPECT_TRUE(WaitGone(inst.exe, 30000));
-    ::CloseHandle(hold);
-    ::DeleteFileW(qv::kClearBatchPath);
+    hold.Release();
     EXPECT_TRUE(Exists(inst.dir));  // emptied by the engine, but not removed
 }
