@@ -1,0 +1,148 @@
+#include "base/QvNet.h"
+
+#include <iterator>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "base/QvLog.h"
+#include "base/QvNetSession.h"
+#include "base/QvUtil.h"
+#include "base/QvZlib.h"
+
+namespace qv::net {
+
+Target SplitUrl(const std::wstring& url, size_t hostStart) {
+    Target t;
+    if (hostStart > url.size()) hostStart = url.size();
+    size_t slash = url.find(L'/', hostStart + 1);
+    if (slash == std::wstring::npos) {
+        t.hostHeader = url.substr(hostStart);
+        t.path = L"/";
+    } else {
+        t.hostHeader = url.substr(hostStart, slash - hostStart);
+        t.path = url.substr(slash);
+    }
+    t.host = t.hostHeader;
+    // "host:8080" connects to port 8080. A bracketed IPv6 literal keeps its
+    // inner colons.
+    size_t colon = t.hostHeader.rfind(L':');
+    size_t bracket = t.hostHeader.rfind(L']');
+    if (colon != std::wstring::npos && (bracket == std::wstring::npos || colon > bracket)) {
+        std::wstring digits = t.hostHeader.substr(colon + 1);
+        unsigned long port = 0;
+        bool numeric = !digits.empty() && digits.size() <= 5 &&
+                       digits.find_first_not_of(L"0123456789") == std::wstring::npos;
+        if (numeric) port = std::wcstoul(digits.c_str(), nullptr, 10);
+        if (numeric && port > 0 && port <= 65535) {
+            t.host = t.hostHeader.substr(0, colon);
+            t.port = static_cast<INTERNET_PORT>(port);
+        }
+    }
+    return t;
+}
+
+ScopedInternet OpenSession(const tagProxyInfo& proxy) {
+    DWORD state = 0;
+    ::InternetGetConnectedState(&state, 0);
+    wchar_t agent[32];
+    std::swprintf(agent, std::size(agent), L"Agent%ld", static_cast<long>(::GetTickCount()));
+    if (proxy.enabled) {
+        wchar_t list[160];
+        std::swprintf(list, std::size(list), L"HTTP=HTTP://%ls:%ls", proxy.host, proxy.port);
+        return ScopedInternet(
+            ::InternetOpenW(agent, INTERNET_OPEN_TYPE_PROXY, list, nullptr, 0));
+    }
+    DWORD access = (state & INTERNET_CONNECTION_PROXY) ? INTERNET_OPEN_TYPE_PRECONFIG
+                                                        : INTERNET_OPEN_TYPE_DIRECT;
+    return ScopedInternet(::InternetOpenW(agent, access, nullptr, nullptr, 0));
+}
+
+void SetProxyCredentials(HINTERNET connection, const tagProxyInfo& proxy) {
+    ::InternetSetOptionW(connection, INTERNET_OPTION_PROXY_USERNAME,
+                         const_cast<wchar_t*>(proxy.user),
+                         static_cast<DWORD>(std::wcslen(proxy.user)));
+    ::InternetSetOptionW(connection, INTERNET_OPTION_PROXY_PASSWORD,
+                         const_cast<wchar_t*>(proxy.password),
+                         static_cast<DWORD>(std::wcslen(proxy.password)));
+}
+
+}  // namespace qv::net
+
+CQvNet& CQvNet::Instance() {
+    // The logger and zlib are touched first so that they are destroyed after
+    // us: our destructor still unbinds zlib.
+    CQvLog::Instance();
+    CQvZlib::Instance();
+    static CQvNet _obj;
+    return _obj;
+}
+
+CQvNet::CQvNet() {
+    LoadProxyConfig();
+    CQvZlib::Instance().InitZlib(nullptr);
+}
+
+CQvNet::~CQvNet() {
+    stop_.store(true);
+    CQvZlib::Instance().UninitZlib();
+}
+
+CQvNet::CQvNet(const CQvNet& other)
+    : proxy_(other.proxy_),
+      stop_(other.stop_.load()),
+      attempts_(other.attempts_),
+      retryDelay_(other.retryDelay_),
+      replyLen_(other.replyLen_.load()) {}
+
+CQvNet& CQvNet::operator=(const CQvNet& other) {
+    proxy_ = other.proxy_;
+    stop_.store(other.stop_.load());
+    attempts_ = other.attempts_;
+    retryDelay_ = other.retryDelay_;
+    replyLen_.store(other.replyLen_.load());
+    return *this;
+}
+
+void CQvNet::LoadProxyConfig() {
+    std::memset(&proxy_, 0, sizeof(proxy_));
+    wchar_t path[MAX_PATH + 16] = {};
+    GetCurPath(path);
+    std::wcscat(path, L"proxy.dat");
+    qv::ScopedFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    tagProxyInfo loaded{};
+    DWORD got = 0;
+    ::ReadFile(file.get(), &loaded, sizeof(loaded), &got, nullptr);
+    // A short file fills only what it has; keep every text terminated even
+    // when the file's fields are not.
+    loaded.host[std::size(loaded.host) - 1] = L'\0';
+    loaded.port[std::size(loaded.port) - 1] = L'\0';
+    loaded.user[std::size(loaded.user) - 1] = L'\0';
+    loaded.password[std::size(loaded.password) - 1] = L'\0';
+    proxy_ = loaded;
+}
+
+int CQvNet::isGzip(HINTERNET request) {
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, value, &size, nullptr)) return 0;
+    return _wcsicmp(value, L"gzip") == 0;
+}
+
+void CQvNet::Stop() {
+    stop_.store(true);
+}
+
+int CQvNet::GetInfoLen() {
+    return replyLen_.load();
+}
+
+int GetUrlInfo(const wchar_t* url, char* reply, int replySize) {
+    return CQvNet::Instance().GetUrlInfo(url, reply, replySize);
+}
+
+int isConnected(const wchar_t* url) {
+    return CQvNet::Instance().isConnected(url);
+}

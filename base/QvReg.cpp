@@ -1,0 +1,172 @@
+#include "base/QvReg.h"
+
+#include <iterator>
+#include <cwchar>
+#include <new>
+
+#include "base/QvScoped.h"
+#include "base/QvUtil.h"
+
+namespace {
+
+REGSAM ViewFlag(int view) {
+    if (view) return KEY_WOW64_64KEY;
+    return isWow64() ? KEY_WOW64_32KEY : 0;
+}
+
+const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+}  // namespace
+
+CQvReg& CQvReg::Instance() {
+    static CQvReg _obj;
+    return _obj;
+}
+
+CQvReg::CQvReg() = default;
+CQvReg::~CQvReg() = default;
+
+int CQvReg::GetRegInfo(HKEY root, wchar_t* subKey, wchar_t* valueName, int view, wchar_t* out) {
+    qv::ScopedKey key;
+    if (::RegOpenKeyExW(root, subKey, 0, KEY_ALL_ACCESS | ViewFlag(view), key.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    // Two spare units beyond the 260 bytes we accept keep the text
+    // terminated even when the stored value carries no terminator.
+    wchar_t buf[262] = {};
+    DWORD bytes = 260;
+    if (::RegQueryValueExW(key.get(), valueName, nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(buf), &bytes) != ERROR_SUCCESS)
+        return 0;
+    if (out) std::wcscpy(out, buf);
+    return 1;
+}
+
+int CQvReg::SetRegInfo(HKEY root, wchar_t* subKey, wchar_t* valueName, int view,
+                       const wchar_t* value) {
+    if (!value) return 0;
+    qv::ScopedKey key;
+    if (::RegOpenKeyExW(root, subKey, 0, KEY_ALL_ACCESS | ViewFlag(view), key.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    DWORD bytes = static_cast<DWORD>((std::wcslen(value) + 1) * sizeof(wchar_t));
+    return ::RegSetValueExW(key.get(), valueName, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
+}
+
+int CQvReg::SetAutoRun(const wchar_t* valueName, int enable, const wchar_t* command) {
+    qv::ScopedKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS, key.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    if (!enable) {
+        ::RegDeleteValueW(key.get(), valueName);  // absent already is fine
+        return 1;
+    }
+    wchar_t self[MAX_PATH] = {};
+    if (!command) {
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        self[MAX_PATH - 1] = L'\0';
+        command = self;
+    }
+    // The terminator is stored with the text: readers that use
+    // RegQueryValueEx get a terminated string, as the API requires.
+    DWORD bytes = static_cast<DWORD>((std::wcslen(command) + 1) * sizeof(wchar_t));
+    return ::RegSetValueExW(key.get(), valueName, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(command), bytes) == ERROR_SUCCESS;
+}
+
+int CQvReg::MonitorReg(HKEY root, wchar_t* subKey, int view, QvRegCallback callback,
+                       void* userData) {
+    // Created signalled, so the callback runs once as soon as the watch begins.
+    qv::ScopedHandle event(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    if (!event) return 0;
+    qv::ScopedKey key;
+    if (::RegOpenKeyExW(root, subKey, 0, KEY_NOTIFY | ViewFlag(view), key.put()) !=
+        ERROR_SUCCESS)
+        return 0;
+    if (::RegNotifyChangeKeyValue(key.get(), TRUE, REG_NOTIFY_CHANGE_NAME, event.get(), TRUE) !=
+        ERROR_SUCCESS)
+        return 0;
+    while (!stop_.load()) {
+        if (::WaitForSingleObject(event.get(), 500) != WAIT_OBJECT_0) continue;
+        if (callback) callback(userData);
+        ::ResetEvent(event.get());
+        ::RegNotifyChangeKeyValue(key.get(), TRUE,
+                                  REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                  event.get(), TRUE);
+    }
+    return 1;
+}
+
+void CQvReg::StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback,
+                          void* userData) {
+    if (!subKey) return;
+    tagMonitorReg* request = new (std::nothrow) tagMonitorReg{};
+    if (!request) return;
+    // A longer path would be cut into a different key: refuse it instead.
+    if (std::wcslen(subKey) >= std::size(request->subKey)) {
+        delete request;
+        return;
+    }
+    request->root = root;
+    std::wcscpy(request->subKey, subKey);
+    request->view = view;
+    request->callback = callback;
+    request->userData = userData;
+    request->owner = this;
+    stop_.store(0);
+    HANDLE thread = ::CreateThread(nullptr, 0, &CQvReg::MonitorThread, request, 0, nullptr);
+    if (thread)
+        ::CloseHandle(thread);
+    else
+        delete request;
+}
+
+DWORD WINAPI CQvReg::MonitorThread(void* param) {
+    tagMonitorReg* request = static_cast<tagMonitorReg*>(param);
+    if (!request) return 1;
+    CQvReg* owner = request->owner;
+    owner->lock_.Lock();
+    ++owner->monitors_;
+    owner->lock_.Unlock();
+    owner->MonitorReg(request->root, request->subKey, request->view, request->callback,
+                      request->userData);
+    delete request;
+    owner->lock_.Lock();
+    --owner->monitors_;
+    owner->lock_.Unlock();
+    return 0;
+}
+
+void CQvReg::StopMonitor() {
+    stop_.store(1);
+}
+
+int CQvReg::GetMonitorCount() {
+    lock_.LockRead();
+    int n = monitors_;
+    lock_.UnlockRead();
+    return n;
+}
+
+int GetRegInfo(HKEY root, wchar_t* subKey, wchar_t* valueName, int view, wchar_t* out) {
+    return CQvReg::Instance().GetRegInfo(root, subKey, valueName, view, out);
+}
+
+int SetRegInfo(HKEY root, wchar_t* subKey, wchar_t* valueName, int view, const wchar_t* value) {
+    return CQvReg::Instance().SetRegInfo(root, subKey, valueName, view, value);
+}
+
+int SetAutoRun(const wchar_t* valueName, int enable, const wchar_t* command) {
+    return CQvReg::Instance().SetAutoRun(valueName, enable, command);
+}
+
+void StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback,
+                  void* userData) {
+    CQvReg::Instance().StartMonitor(root, subKey, view, callback, userData);
+}
+
+void StopMonitor() {
+    CQvReg::Instance().StopMonitor();
+}

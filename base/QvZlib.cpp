@@ -1,0 +1,147 @@
+#include "base/QvZlib.h"
+
+#include <iterator>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "base/QvUtil.h"
+#include "base/QvZlibApi.h"
+
+namespace qv::zlib {
+Bindings g_bound{};
+}  // namespace qv::zlib
+
+using namespace qv::zlib;
+
+namespace {
+
+// Lock held for one scope.
+class Guard {
+public:
+    explicit Guard(CRITICAL_SECTION* cs) : cs_(cs) { ::EnterCriticalSection(cs_); }
+    ~Guard() { ::LeaveCriticalSection(cs_); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    CRITICAL_SECTION* cs_;
+};
+
+template <typename Fn>
+bool Bind(HMODULE module, const char* name, Fn* slot) {
+    *slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+    return *slot != nullptr;
+}
+
+long LastErrorResult() {
+    DWORD err = ::GetLastError();
+    // A failure must never read as success, even if the loader left no code.
+    return err ? HRESULT_FROM_WIN32(err) : E_FAIL;
+}
+
+}  // namespace
+
+CQvZlib& CQvZlib::Instance() {
+    static CQvZlib _ins;
+    return _ins;
+}
+
+CQvZlib::CQvZlib() {
+    // Cannot fail on the systems we support (Vista and later).
+    ::InitializeCriticalSectionAndSpinCount(&cs_, 0);
+}
+
+CQvZlib::~CQvZlib() {
+    // The library stays loaded: other static objects may still inflate
+    // during shutdown.
+    ::DeleteCriticalSection(&cs_);
+}
+
+long CQvZlib::InitZlib(const wchar_t* module) {
+    wchar_t path[MAX_PATH] = {};
+    if (module)
+        GetCurPathEx(module, path);
+    else
+        GetCurPath(path);
+    const wchar_t kName[] = L"zlib1.dll";
+    if (std::wcslen(path) + std::size(kName) > MAX_PATH)
+        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    std::wcscat(path, kName);
+
+    Guard guard(&cs_);
+    if (g_bound.module) return S_OK;
+    Bindings b{};
+    b.module = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    bool ok = b.module && Bind(b.module, "compress", &b.compress) &&
+              Bind(b.module, "compress2", &b.compress2) &&
+              Bind(b.module, "uncompress", &b.uncompress) &&
+              Bind(b.module, "inflate", &b.inflate) &&
+              Bind(b.module, "inflateEnd", &b.inflateEnd) &&
+              Bind(b.module, "inflateInit_", &b.inflateInit) &&
+              Bind(b.module, "inflateInit2_", &b.inflateInit2);
+    if (!ok) {
+        long hr = LastErrorResult();
+        if (b.module) ::FreeLibrary(b.module);
+        return hr;  // g_bound stays all null: nothing half-bound is ever visible
+    }
+    g_bound = b;
+    return S_OK;
+}
+
+void CQvZlib::UninitZlib() {
+    Guard guard(&cs_);
+    if (g_bound.module) ::FreeLibrary(g_bound.module);
+    g_bound = Bindings{};
+}
+
+long CQvZlib::DecodeGZipBuffer(unsigned char* data, long size, unsigned char** out,
+                               long* outSize) {
+    if (out) *out = nullptr;
+    if (outSize) *outSize = 0;
+    if (!g_bound.inflate || !g_bound.inflateInit2 || !g_bound.inflateEnd || !out || !outSize ||
+        size < 0 || (!data && size))
+        return E_FAIL;
+
+    Stream strm{};
+    strm.next_in = data;
+    strm.avail_in = static_cast<unsigned int>(size);
+    // 15 + 32: accept a zlib or a gzip header, whichever the data has.
+    if (g_bound.inflateInit2(&strm, 47, kVersion, sizeof(Stream)) != kOk) return E_FAIL;
+
+    unsigned char* result = nullptr;
+    long length = 0;
+    int ret = kOk;
+    unsigned char window[4096];
+    for (;;) {
+        strm.next_out = window;
+        strm.avail_out = sizeof(window);
+        ret = g_bound.inflate(&strm, kNoFlush);
+        if (ret == kNeedDict) ret = kDataError;
+        if (ret == kDataError || ret == kMemError) break;
+        long produced = static_cast<long>(sizeof(window) - strm.avail_out);
+        if (produced) {
+            auto* grown = static_cast<unsigned char*>(std::realloc(result, length + produced));
+            if (!grown) {
+                ret = kMemError;
+                break;
+            }
+            result = grown;
+            std::memcpy(result + length, window, produced);
+            length += produced;
+        }
+        if (ret == kStreamEnd || strm.avail_out != 0) break;
+    }
+    g_bound.inflateEnd(&strm);
+
+    if (ret != kStreamEnd) {
+        std::free(result);
+        return E_FAIL;
+    }
+    // An empty stream still hands over a buffer, so callers can always free it.
+    if (!result) result = static_cast<unsigned char*>(std::malloc(1));
+    if (!result) return E_FAIL;
+    *out = result;
+    *outSize = length;
+    return S_OK;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Compression through zlib, loaded at run time from "zlib1.dll" beside the
+// program (or beside a named module). Without the library the program keeps
+// working; the operations below then fail with their documented results.
+#include <windows.h>
+#include "base/QvExport.h"
+
+class QV_API CQvZlib {
+public:
+    static CQvZlib& Instance();
+
+    CQvZlib();
+    ~CQvZlib();
+    // Owns a critical section, which cannot be copied.
+    CQvZlib(const CQvZlib&) = delete;
+    CQvZlib& operator=(const CQvZlib&) = delete;
+
+    // Loads zlib1.dll from the folder of `module` (null: the program) and
+    // binds its entry points. S_OK when bound (or already bound), otherwise
+    // the loader's error as an HRESULT.
+    long InitZlib(const wchar_t* module);
+    void UninitZlib();
+
+    // Inflates a gzip or zlib stream. On success *out is a malloc'ed buffer
+    // of *outSize bytes that the caller frees; on failure E_FAIL, *out null.
+    long DecodeGZipBuffer(unsigned char* data, long size, unsigned char** out, long* outSize);
+    // Whole-file compression into one zlib stream and back; files of up to
+    // 1,000,000,000 bytes. 0 on success.
+    long EncodeFile(const wchar_t* src, const wchar_t* dst, int level);
+    long DecodeFile(const wchar_t* src, const wchar_t* dst, unsigned long sizeHint);
+
+private:
+    CRITICAL_SECTION cs_;
+};

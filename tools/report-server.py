@@ -1,0 +1,264 @@
+#!/usr/bin/python3
+"""Local HTTP report server for the tests (standard library only).
+
+One process listens on 127.0.0.1, on free ports, with one listener per way
+of answering:
+
+  normal  200 with a body (default "ok"; "?qv-hex=HEX" gives those bytes,
+          "&qv-repeat=N" repeats them N times)
+  gzip    the same body, gzip-compressed, with "Content-Encoding: gzip"
+  close   accepts a connection and closes it at once, without reading
+  refuse  a bound port that does not listen: connections are refused
+  hang    reads the request and never answers; the connection is dropped
+          after --hang seconds so nothing waits forever
+  proxy   an HTTP proxy that answers 407 until the request carries
+          Proxy-Authorization, then 200 "proxied"
+
+Every request (request line, headers in the order received, body) is
+appended to <dir>/report-server.log as one JSON object per line, flushed
+before the answer goes out. The ports are written to
+<dir>/report-server.json. The server ends by itself after --lifetime
+seconds.
+
+  report-server.py start --dir DIR   start in the background, wait for the ports
+  report-server.py serve --dir DIR   run in the foreground
+  report-server.py stop --dir DIR    end the server started in DIR
+"""
+import argparse
+import gzip
+import json
+import os
+import signal
+import socket
+import socketserver
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+STATE = "report-server.json"
+LOG = "report-server.log"
+MODES = ("normal", "gzip", "close", "hang", "proxy")
+
+
+class Recorder:
+    def __init__(self, path):
+        self.lock = threading.Lock()
+        self.seq = 0
+        self.file = open(path, "w", encoding="ascii")
+
+    def write(self, record):
+        with self.lock:
+            self.seq += 1
+            record = dict(seq=self.seq, time=time.time(), **record)
+            self.file.write(json.dumps(record, ensure_ascii=True) + "\n")
+            self.file.flush()
+
+
+def read_request(conn, buf):
+    """Returns (head bytes, body bytes, rest) or None when the peer is gone."""
+    while b"\r\n\r\n" not in buf:
+        if len(buf) > 65536:
+            return None
+        chunk = conn.recv(65536)
+        if not chunk:
+            return None
+        buf += chunk
+    head, _, rest = buf.partition(b"\r\n\r\n")
+    length = 0
+    for line in head.split(b"\r\n")[1:]:
+        name, _, value = line.partition(b":")
+        if name.strip().lower() == b"content-length":
+            length = int(value.strip() or 0)
+    while len(rest) < length:
+        chunk = conn.recv(65536)
+        if not chunk:
+            return None
+        rest += chunk
+    return head, rest[:length], rest[length:]
+
+
+def parse_head(head):
+    lines = head.decode("latin-1").split("\r\n")
+    parts = lines[0].split(" ")
+    method, target, version = (parts + ["", "", ""])[:3]
+    headers = []
+    for line in lines[1:]:
+        name, _, value = line.partition(":")
+        headers.append([name, value.lstrip(" ")])
+    return method, target, version, headers
+
+
+def reply_body(target):
+    query = urllib.parse.urlsplit(target).query
+    params = urllib.parse.parse_qs(query)
+    body = b"ok"
+    if "qv-hex" in params:
+        body = bytes.fromhex(params["qv-hex"][0])
+    if "qv-repeat" in params:
+        body *= int(params["qv-repeat"][0])
+    return body
+
+
+def answer(status, headers, body):
+    lines = ["HTTP/1.1 %s" % status] + ["%s: %s" % h for h in headers]
+    lines.append("Content-Length: %d" % len(body))
+    return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1") + body
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        mode = self.server.mode
+        conn = self.request
+        recorder = self.server.recorder
+        if mode == "close":
+            recorder.write(dict(listener=mode, event="closed"))
+            return
+        conn.settimeout(self.server.options.hang if mode == "hang" else 30)
+        buf = b""
+        while True:
+            try:
+                got = read_request(conn, buf)
+            except (OSError, ValueError):
+                return
+            if got is None:
+                return
+            head, body, buf = got
+            method, target, version, headers = parse_head(head)
+            recorder.write(dict(listener=mode, method=method, target=target, version=version,
+                                headers=headers, body_hex=body.hex()))
+            names = {h[0].strip().lower(): h[1] for h in headers}
+            if mode == "hang":
+                try:  # hold the connection until the peer or the bound gives up
+                    while conn.recv(65536):
+                        pass
+                except OSError:
+                    pass
+                return
+            if mode == "proxy" and "proxy-authorization" not in names:
+                out = answer("407 Proxy Authentication Required",
+                             [("Proxy-Authenticate", 'Basic realm="qv"'),
+                              ("Content-Type", "text/plain")], b"")
+            elif mode == "proxy":
+                out = answer("200 OK", [("Content-Type", "text/plain")], b"proxied")
+            elif mode == "gzip":
+                out = answer("200 OK", [("Content-Type", "text/plain"),
+                                        ("Content-Encoding", "gzip")],
+                             gzip.compress(reply_body(target)))
+            else:
+                out = answer("200 OK", [("Content-Type", "text/plain")], reply_body(target))
+            try:
+                conn.sendall(out)
+            except OSError:
+                return
+            if names.get("connection", "").strip().lower() == "close":
+                return
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def serve(options):
+    os.makedirs(options.dir, exist_ok=True)
+    recorder = Recorder(os.path.join(options.dir, LOG))
+    servers, ports = [], {}
+    for mode in MODES:
+        server = Server(("127.0.0.1", 0), Handler)
+        server.mode, server.recorder, server.options = mode, recorder, options
+        ports[mode] = server.server_address[1]
+        servers.append(server)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    # Bound but never listening: the kernel refuses connections to it.
+    refuse = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    refuse.bind(("127.0.0.1", 0))
+    ports["refuse"] = refuse.getsockname()[1]
+
+    state = os.path.join(options.dir, STATE)
+    tmp = state + ".tmp"
+    with open(tmp, "w") as f:
+        json.dump(dict(pid=os.getpid(), ports=ports), f)
+    os.replace(tmp, state)
+    print(json.dumps(ports), flush=True)
+
+    done = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: done.set())
+    signal.signal(signal.SIGINT, lambda *_: done.set())
+    done.wait(options.lifetime)
+    for server in servers:
+        server.shutdown()
+        server.server_close()
+    refuse.close()
+    try:
+        if json.load(open(state)).get("pid") == os.getpid():
+            os.remove(state)
+    except (OSError, ValueError):
+        pass
+
+
+def start(options):
+    state = os.path.join(options.dir, STATE)
+    os.makedirs(options.dir, exist_ok=True)
+    stop(options)  # a server left from an earlier run would answer with old ports
+    out = open(os.path.join(options.dir, "report-server.out"), "w")
+    # Own session and no inherited pipes: the caller (ctest) must not wait
+    # for the server's streams.
+    proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve",
+                             "--dir", options.dir, "--lifetime", str(options.lifetime),
+                             "--hang", str(options.hang)],
+                            stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                            start_new_session=True, close_fds=True)
+    deadline = time.time() + 15
+    while time.time() < deadline:
+        if proc.poll() is not None:
+            sys.exit("report server ended early; see report-server.out")
+        try:
+            with open(state) as f:
+                info = json.load(f)
+            if info.get("pid") == proc.pid:
+                print(json.dumps(info["ports"]))
+                return
+        except (OSError, ValueError):
+            pass
+        time.sleep(0.05)
+    proc.kill()
+    sys.exit("report server did not start")
+
+
+def stop(options):
+    state = os.path.join(options.dir, STATE)
+    try:
+        with open(state) as f:
+            pid = json.load(f)["pid"]
+    except (OSError, ValueError, KeyError):
+        return
+    try:
+        os.kill(pid, signal.SIGTERM)
+        for _ in range(100):
+            time.sleep(0.05)
+            os.kill(pid, 0)
+    except ProcessLookupError:
+        pass
+    try:
+        os.remove(state)
+    except OSError:
+        pass
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("command", choices=("start", "serve", "stop"))
+    parser.add_argument("--dir", required=True, help="folder for the port and log files")
+    parser.add_argument("--lifetime", type=float, default=1800,
+                        help="seconds after which the server ends by itself")
+    parser.add_argument("--hang", type=float, default=10,
+                        help="seconds a 'hang' connection is held")
+    options = parser.parse_args()
+    options.dir = os.path.abspath(options.dir)
+    {"start": start, "serve": serve, "stop": stop}[options.command](options)
+
+
+if __name__ == "__main__":
+    main()
