@@ -78,19 +78,28 @@ int CQvReg::SetAutoRun(const wchar_t* valueName, int enable, const wchar_t* comm
 
 int CQvReg::MonitorReg(HKEY root, wchar_t* subKey, int view, QvRegCallback callback,
                        void* userData) {
-    // Created signalled, so the callback runs once as soon as the watch begins.
     qv::ScopedHandle event(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
     if (!event) return 0;
+    const REGSAM access = KEY_NOTIFY | ViewFlag(view);
     qv::ScopedKey key;
-    if (::RegOpenKeyExW(root, subKey, 0, KEY_NOTIFY | ViewFlag(view), key.put()) !=
-        ERROR_SUCCESS)
-        return 0;
+    if (::RegOpenKeyExW(root, subKey, 0, access, key.put()) != ERROR_SUCCESS) return 0;
     if (::RegNotifyChangeKeyValue(key.get(), TRUE, REG_NOTIFY_CHANGE_NAME, event.get(), TRUE) !=
         ERROR_SUCCESS)
         return 0;
+    // The callback runs once as soon as the watch begins, so the caller can
+    // read the key's first state. Registering resets the event (as every
+    // asynchronous request does), so it is signalled again here.
+    ::SetEvent(event.get());
     while (!stop_.load()) {
         if (::WaitForSingleObject(event.get(), 500) != WAIT_OBJECT_0) continue;
         if (callback) callback(userData);
+        // Each registration goes on a fresh handle: a registration still
+        // pending on the old one (the first, after the forced call) would
+        // otherwise keep its narrower filter. Closing the old handle ends
+        // that registration and may signal the event, hence the reset after.
+        qv::ScopedKey fresh;
+        if (::RegOpenKeyExW(root, subKey, 0, access, fresh.put()) == ERROR_SUCCESS)
+            key = std::move(fresh);
         ::ResetEvent(event.get());
         ::RegNotifyChangeKeyValue(key.get(), TRUE,
                                   REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,

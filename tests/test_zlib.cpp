@@ -140,9 +140,16 @@ TEST_F(Zlib, EmptyFilesBadStreamsAndMissingFiles) {
 
 TEST_F(Zlib, WithoutTheLibraryEverythingDegradesAndRebindingWorks) {
     CQvZlib& z = CQvZlib::Instance();
+    // A module loaded from a folder that holds no zlib1.dll.
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(::CopyFileW((std::wstring(system) + L"\\version.dll").c_str(),
+                            (dir_ / L"qvprobe.dll").c_str(), FALSE));
+    HMODULE probe = ::LoadLibraryW((dir_ / L"qvprobe.dll").c_str());
+    ASSERT_NE(nullptr, probe);
     z.UninitZlib();
-    // kernel32's folder holds no zlib1.dll.
-    long hr = z.InitZlib(L"kernel32.dll");
+    long hr = z.InitZlib(L"qvprobe.dll");
+    ::FreeLibrary(probe);
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), hr);
     Decoded d = Decode(std::string(reinterpret_cast<const char*>(kGzip), sizeof(kGzip)));
     EXPECT_EQ(E_FAIL, d.hr);
