@@ -234,6 +234,7 @@ TEST(RegMonitor, CallsBackAtOnceThenOnChangesAndStops) {
     // From the first call on, value changes are reported too.
     PutValue(HKEY_CURRENT_USER, key, 0, L"v", L"1");
     EXPECT_TRUE(WaitCount(calls, 2, 3000));
+    ::Sleep(200);  // the watcher registers again after its callback returns
     int before = calls.load();
     PutValue(HKEY_CURRENT_USER, key + L"\\child", 0, L"v", L"x");
     EXPECT_TRUE(WaitCount(calls, before + 1, 3000));
