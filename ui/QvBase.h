@@ -30,6 +30,13 @@ public:
     virtual void Paint(HDC dc) = 0;
     virtual bool OnMouse(int x, int y, int event, void* target);
 
+    // Control side: repaint this control on its window now (from the
+    // dialog's layers), whether any of it lies inside the window, and its
+    // rectangle in window coordinates.
+    void Refresh(bool updateCache);
+    bool IsInWindow();
+    void GetRect(RECT& r);
+
     void* notifyTarget = nullptr;
     int x = 0, y = 0;
     int width = 0, height = 0;

@@ -1,0 +1,175 @@
+#pragma once
+// The toolkit's drawing service: PNG images from resources, files, streams
+// or already loaded GDI+ images, drawn into any DC, plus text and image
+// export. One process-wide instance owns GDI+ for the whole program.
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/QvExport.h"
+
+class CQvImage;
+
+// One registered frame animation, drawn by its own thread.
+struct tagQvMovie {
+    HWND window = nullptr;
+    HDC bgDC = nullptr;
+    int id = 0;
+    int sourceKind = 0;  // 0 resource, 1 file
+    int effect = 0;      // 0 strip, 1 turn, 2 rotate, 3 fade in, 4 fade out
+    std::wstring filePath;
+    int resId = 0;
+    std::wstring resType;
+    int x = 0, y = 0, width = 0, height = 0;
+    int frames = 1;
+    int delay = 50;
+    int stopped = 1;
+    CQvImage* owner = nullptr;
+};
+
+namespace qv {
+
+// GdiplusStartup/GdiplusShutdown pair. It lives inside the drawing
+// service's singleton so GDI+ is up before the first image is drawn and
+// stays up until the last drawing service user is gone at process exit.
+class GdiplusSession {
+public:
+    GdiplusSession();
+    ~GdiplusSession();
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+    bool ok() const { return token_ != 0; }
+
+private:
+    Gdiplus::GdiplusStartupInput input_;
+    ULONG_PTR token_ = 0;
+};
+
+}  // namespace qv
+
+class QV_API CQvImage {
+public:
+    static CQvImage& Instance();
+
+    CQvImage();
+    ~CQvImage();
+    // The instance is GDI+ itself: a copy would shut it down twice.
+    CQvImage(const CQvImage&) = delete;
+    CQvImage& operator=(const CQvImage&) = delete;
+
+    // Module whose resources the resource forms read; null is the program.
+    void SetInst(HINSTANCE module);
+
+    // Whole image (src null) or the part `src` of it into (x, y, w, h);
+    // a zero w or h keeps the natural size of what is drawn.
+    bool DrawImg(HDC dc, Gdiplus::Image* img, int x, int y, int w, int h, RECT* src = nullptr,
+                 Gdiplus::ImageAttributes* attr = nullptr);
+    bool DrawImg(HDC dc, IStream* stream, int x, int y, int w, int h, RECT* src = nullptr);
+    bool DrawImg(HDC dc, const wchar_t* path, int x, int y, int w, int h, RECT* src = nullptr);
+    bool DrawImg(HDC dc, int id, const wchar_t* type, int x, int y, int w, int h,
+                 RECT* src = nullptr);
+
+    // One of `count` side-by-side state slices, stretched whole, as three
+    // columns (splitH > 0) or as three rows / a nine-part grid (splitV > 0).
+    bool DrawStretchImg(HDC dc, Gdiplus::Image* img, int x, int y, int w, int h, int splitH,
+                        int count, int index, int splitV);
+    bool DrawStretchImg(HDC dc, IStream* stream, int x, int y, int w, int h, int splitH,
+                        int count, int index, int splitV);
+    bool DrawStretchImg(HDC dc, const wchar_t* path, int x, int y, int w, int h, int splitH,
+                        int count, int index, int splitV);
+    bool DrawStretchImg(HDC dc, int id, const wchar_t* type, int x, int y, int w, int h,
+                        int splitH, int count, int index, int splitV);
+
+    // Channel factors: 1, 1, 1, 1 draws unchanged; alpha 0.5 half transparent.
+    bool DrawImgEx(HDC dc, IStream* stream, float r, float g, float b, float a, int x, int y,
+                   int w, int h);
+    bool DrawImgEx(HDC dc, const wchar_t* path, float r, float g, float b, float a, int x, int y,
+                   int w, int h);
+    bool DrawImgEx(HDC dc, int id, const wchar_t* type, float r, float g, float b, float a,
+                   int x, int y, int w, int h);
+
+    // Pixels between the two ARGB key colours become transparent.
+    bool DrawTranImg(HDC dc, IStream* stream, DWORD high, DWORD low, int x, int y, int w, int h);
+    bool DrawTranImg(HDC dc, const wchar_t* path, DWORD high, DWORD low, int x, int y, int w,
+                     int h);
+    bool DrawTranImg(HDC dc, int id, const wchar_t* type, DWORD high, DWORD low, int x, int y,
+                     int w, int h);
+
+    // Turned clockwise by `angle` degrees about the centre of its rectangle.
+    bool DrawRotate(HDC dc, IStream* stream, int angle, int x, int y, int w, int h);
+    bool DrawRotate(HDC dc, const wchar_t* path, int angle, int x, int y, int w, int h);
+    bool DrawRotate(HDC dc, int id, const wchar_t* type, int angle, int x, int y, int w, int h);
+
+    bool DrawRotateFlip(HDC dc, IStream* stream, int x, int y, int w, int h,
+                        Gdiplus::RotateFlipType how, float alpha);
+    bool DrawRotateFlip(HDC dc, const wchar_t* path, int x, int y, int w, int h,
+                        Gdiplus::RotateFlipType how, float alpha);
+    bool DrawRotateFlip(HDC dc, int id, const wchar_t* type, int x, int y, int w, int h,
+                        Gdiplus::RotateFlipType how, float alpha);
+
+    // The image's upper-left, upper-right and lower-left corners go to the
+    // three points: a parallelogram, used for the flip effects.
+    void DrawRotate3D(HDC dc, IStream* stream, int x1, int y1, int x2, int y2, int x3, int y3);
+    void DrawRotate3D(HDC dc, int id, const wchar_t* type, int x1, int y1, int x2, int y2, int x3,
+                      int y3);
+
+    // `color` is a COLORREF; `alpha` is given apart. A zero width or height
+    // draws from the point (x, y). The last argument is not used.
+    void DrawString(HDC dc, HFONT font, const wchar_t* text, int x, int y, int w, int h,
+                    DWORD color, int alpha, bool center, bool lineLimit, int reserved);
+
+    // Sizes are 0 when the image cannot be loaded.
+    bool GetImgSize(const wchar_t* path, int& w, int& h);
+    bool GetImgSize(int id, int& w, int& h);
+    bool CheckImage(const wchar_t* path);
+
+    // Export. `format` is "png", "jpeg", "bmp", ...
+    int GetEncoderClsid(const wchar_t* mime, GUID* clsid);
+    bool BmToStream(HBITMAP bitmap, IStream* stream, const wchar_t* format);
+    bool SaveScreen(const wchar_t* path, const wchar_t* format);
+    bool SavePic(HDC dc, RECT rect, const wchar_t* path, const wchar_t* format);
+    bool SavePic(HWND wnd, const wchar_t* path, const wchar_t* format);
+    bool SavePic(const wchar_t* source, const wchar_t* path, const wchar_t* format);
+    bool Zoom(const wchar_t* source, float percent, int w, int h, const wchar_t* path,
+              const wchar_t* format);
+
+private:
+    using ImagePtr = std::unique_ptr<Gdiplus::Image>;
+
+    Gdiplus::Image* LoadPngFromRes(int id, const wchar_t* type);
+    static ImagePtr LoadStream(IStream* stream);
+    static ImagePtr LoadFile(const wchar_t* path);
+    ImagePtr LoadRes(int id, const wchar_t* type) { return ImagePtr(LoadPngFromRes(id, type)); }
+
+    bool DrawSplitH(HDC dc, Gdiplus::Image* img, int x, int y, int w, int h, const RECT& src,
+                    int splitH);
+    bool DrawSplitV(HDC dc, Gdiplus::Image* img, int x, int y, int w, int h, const RECT& src,
+                    int splitH, int splitV);
+    bool DrawImgEx(HDC dc, Gdiplus::Image* img, float r, float g, float b, float a, int x, int y,
+                   int w, int h);
+    bool DrawTranImg(HDC dc, Gdiplus::Image* img, DWORD high, DWORD low, int x, int y, int w,
+                     int h);
+    bool DrawRotate(HDC dc, Gdiplus::Image* img, int angle, int x, int y, int w, int h);
+    bool DrawRotateFlip(HDC dc, Gdiplus::Image* img, int x, int y, int w, int h,
+                        Gdiplus::RotateFlipType how, float alpha);
+    void DrawRotate3D(HDC dc, Gdiplus::Image* img, int x1, int y1, int x2, int y2, int x3,
+                      int y3);
+    bool SaveImage(Gdiplus::Image* img, const wchar_t* path, const wchar_t* format);
+    // Draws into an existing graphics object; DrawImg's rules for sizes.
+    static void DrawOn(Gdiplus::Graphics& g, Gdiplus::Image* img, int x, int y, int w, int h,
+                       const RECT* src, Gdiplus::ImageAttributes* attr);
+
+    // Declared first so it is destroyed last: GDI+ outlives everything
+    // else the instance holds.
+    qv::GdiplusSession gdiplus_;
+    // Set by the destructor; the animation threads end when they see it.
+    std::atomic<bool> stopping_{false};
+    std::vector<tagQvMovie> movies_;
+    // Drawing runs on several threads; the first resource load may set it.
+    std::atomic<HINSTANCE> module_{nullptr};
+};
