@@ -275,3 +275,25 @@ TEST(DrawString, ZeroWidthCentresOnThePointAndRectanglesAlignLeft) {
     inkSpan(none, minX, maxX);
     EXPECT_EQ(-1, maxX);
 }
+
+TEST(ProgramImages, EveryNumberedImageLoadsAtItsSize) {
+    struct {
+        int id, w, h;
+    } const images[] = {{60001, 69, 21}, {60002, 69, 21},   {60003, 69, 21},  {60004, 69, 21},
+                        {60005, 69, 21}, {60006, 38, 18},   {60026, 279, 23}, {60027, 137, 157},
+                        {60051, 186, 150}, {60052, 437, 141}, {60056, 32, 32},  {60057, 32, 32},
+                        {60061, 256, 80}, {60073, 87, 29},  {60074, 87, 29}};
+    Img().SetInst(nullptr);
+    for (const auto& img : images) {
+        int w = 0, h = 0;
+        EXPECT_TRUE(Img().GetImgSize(img.id, w, h));
+        EXPECT_EQ(img.w, w) << img.id;
+        EXPECT_EQ(img.h, h) << img.id;
+    }
+    // The main dialog's button strip, three frames side by side, stretched
+    // to the button's size with 8-pixel caps, paints its whole rectangle.
+    Canvas c(80, 40);
+    ASSERT_TRUE(Img().DrawStretchImg(c.dc(), 60074, L"IMG", 0, 0, 68, 29, 8, 3, 1, 2));
+    EXPECT_NE(0u, c.at(34, 14) >> 24);
+    EXPECT_EQ(0u, c.at(70, 14));
+}

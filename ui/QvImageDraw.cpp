@@ -1,9 +1,76 @@
 // Plain, sliced and stretched image drawing, tint and colour key.
+#include <memory>
+
 #include "ui/QvImage.h"
 
 using Gdiplus::Graphics;
 using Gdiplus::Image;
 using Gdiplus::ImageAttributes;
+
+namespace {
+
+// The part (sx, sy, sw, sh) of `img` scaled to w × h, bilinear, sampled at
+// pixel centres and clamped to the part's own edges. GDI+ scaling samples
+// across the edges of what it draws, into the next slice of a strip or
+// the next piece of a nine-part image, and fades the border into
+// transparency; Wine's GDI+ also drops the first row and column. Drawing
+// the result 1:1 is exact everywhere.
+std::unique_ptr<Gdiplus::Bitmap> ScalePart(Image* img, int sx, int sy, int sw, int sh, int w,
+                                           int h) {
+    Gdiplus::Bitmap part(sw, sh, PixelFormat32bppPARGB);
+    if (part.GetLastStatus() != Gdiplus::Ok) return nullptr;
+    {
+        Graphics pg(&part);
+        pg.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+        pg.DrawImage(img, Gdiplus::Rect(0, 0, sw, sh), sx, sy, sw, sh, Gdiplus::UnitPixel);
+    }
+    auto out = std::make_unique<Gdiplus::Bitmap>(w, h, PixelFormat32bppPARGB);
+    if (out->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    Gdiplus::Rect inRect(0, 0, sw, sh), outRect(0, 0, w, h);
+    Gdiplus::BitmapData in{}, dst{};
+    if (part.LockBits(&inRect, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &in) !=
+        Gdiplus::Ok)
+        return nullptr;
+    if (out->LockBits(&outRect, Gdiplus::ImageLockModeWrite, PixelFormat32bppPARGB, &dst) !=
+        Gdiplus::Ok) {
+        part.UnlockBits(&in);
+        return nullptr;
+    }
+    auto pixel = [&](int px, int py) {
+        return static_cast<const BYTE*>(in.Scan0) + py * in.Stride + px * 4;
+    };
+    auto axis = [](int d, int from, int to, int& i0, int& i1, float& t) {
+        float f = (d + 0.5f) * from / to - 0.5f;
+        if (f < 0) f = 0;
+        if (f > from - 1) f = static_cast<float>(from - 1);
+        i0 = static_cast<int>(f);
+        i1 = i0 + 1 < from ? i0 + 1 : i0;
+        t = f - i0;
+    };
+    for (int dy = 0; dy < h; ++dy) {
+        int y0, y1;
+        float ty;
+        axis(dy, sh, h, y0, y1, ty);
+        BYTE* row = static_cast<BYTE*>(dst.Scan0) + dy * dst.Stride;
+        for (int dx = 0; dx < w; ++dx) {
+            int x0, x1;
+            float tx;
+            axis(dx, sw, w, x0, x1, tx);
+            const BYTE *a = pixel(x0, y0), *b = pixel(x1, y0), *c = pixel(x0, y1),
+                       *d = pixel(x1, y1);
+            for (int ch = 0; ch < 4; ++ch) {
+                float top = a[ch] + (b[ch] - a[ch]) * tx;
+                float bottom = c[ch] + (d[ch] - c[ch]) * tx;
+                row[dx * 4 + ch] = static_cast<BYTE>(top + (bottom - top) * ty + 0.5f);
+            }
+        }
+    }
+    out->UnlockBits(&dst);
+    part.UnlockBits(&in);
+    return out;
+}
+
+}  // namespace
 
 void CQvImage::DrawOn(Graphics& g, Image* img, int x, int y, int w, int h, const RECT* src,
                       ImageAttributes* attr) {
@@ -20,9 +87,20 @@ void CQvImage::DrawOn(Graphics& g, Image* img, int x, int y, int w, int h, const
         w = sw;
         h = sh;
     }
-    // Without attributes GDI+ fades the outermost pixels of a scaled part
-    // into transparency (or into the neighbouring slice of a strip);
-    // mirroring at the part's edges keeps stretched caps and edges crisp.
+    bool scaled = w != sw || h != sh;
+    if (scaled && w > 0 && h > 0 && sw > 0 && sh > 0) {
+        Gdiplus::Matrix transform;
+        g.GetTransform(&transform);
+        if (transform.IsIdentity()) {
+            std::unique_ptr<Gdiplus::Bitmap> scaledPart = ScalePart(img, sx, sy, sw, sh, w, h);
+            if (scaledPart) {
+                g.DrawImage(scaledPart.get(), Gdiplus::Rect(x, y, w, h), 0, 0, w, h,
+                            Gdiplus::UnitPixel, attr);
+                return;
+            }
+        }
+    }
+    // Turned images: mirror at the edges rather than fade them out.
     ImageAttributes edges;
     if (!attr) {
         edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);

@@ -77,7 +77,19 @@ bool CQvImage::BmToStream(HBITMAP bitmap, IStream* stream, const wchar_t* format
     if (bmp.GetLastStatus() != Gdiplus::Ok) return false;
     GUID clsid;
     if (GetEncoderClsid(MimeOf(format).c_str(), &clsid) < 0) return false;
-    return bmp.Save(stream, &clsid, nullptr) == Gdiplus::Ok;
+    // Encoders may rewind the stream they are given; encoding into a
+    // private one and appending it keeps whatever precedes the position.
+    qv::ComPtr<IStream> encoded;
+    if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, encoded.put())) ||
+        bmp.Save(encoded.get(), &clsid, nullptr) != Gdiplus::Ok)
+        return false;
+    STATSTG info{};
+    if (FAILED(encoded->Stat(&info, STATFLAG_NONAME))) return false;
+    LARGE_INTEGER zero{};
+    encoded->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ULARGE_INTEGER read{}, written{};
+    return SUCCEEDED(encoded->CopyTo(stream, info.cbSize, &read, &written)) &&
+           written.QuadPart == info.cbSize.QuadPart;
 }
 
 bool CQvImage::SaveScreen(const wchar_t* path, const wchar_t* format) {

@@ -39,25 +39,25 @@ IStream* StreamOverCopy(const void* data, size_t size) {
 
 }  // namespace qv
 
-namespace {
+namespace qv {
 
-bool OwnResource(int id, const wchar_t* type, const void** data, DWORD* size) {
-    return qv::FindResourceBytes(::GetModuleHandleW(nullptr), id, type, data, size);
+bool OwnResourceBytes(int id, const wchar_t* type, const void** data, DWORD* size) {
+    return FindResourceBytes(::GetModuleHandleW(nullptr), id, type, data, size);
 }
 
-}  // namespace
+}  // namespace qv
 
 IStream* QvResGetStream(int id, const wchar_t* type) {
     const void* data = nullptr;
     DWORD size = 0;
-    if (!OwnResource(id, type, &data, &size)) return nullptr;
+    if (!qv::OwnResourceBytes(id, type, &data, &size)) return nullptr;
     return qv::StreamOverCopy(data, size);
 }
 
 int QvResGetBuff(int id, const wchar_t* type, void* buffer) {
     const void* data = nullptr;
     DWORD size = 0;
-    if (!buffer || !OwnResource(id, type, &data, &size)) return 0;
+    if (!buffer || !qv::OwnResourceBytes(id, type, &data, &size)) return 0;
     std::memcpy(buffer, data, size);
     return 1;
 }
@@ -65,20 +65,6 @@ int QvResGetBuff(int id, const wchar_t* type, void* buffer) {
 int QvResSize(int id, const wchar_t* type) {
     const void* data = nullptr;
     DWORD size = 0;
-    if (!OwnResource(id, type, &data, &size)) return 0;
+    if (!qv::OwnResourceBytes(id, type, &data, &size)) return 0;
     return static_cast<int>(size);
-}
-
-int QvResUpdate2(const wchar_t* exe, int id, const wchar_t* type, void* data, int size) {
-    // A null, empty buffer would tell UpdateResource to delete the resource.
-    if (!exe || !type || size <= 0 || !data) return 0;
-    HANDLE update = ::BeginUpdateResourceW(exe, FALSE);  // keep the existing resources
-    if (!update) return 0;
-    if (!::UpdateResourceW(update, type, MAKEINTRESOURCEW(id),
-                           MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data,
-                           static_cast<DWORD>(size))) {
-        ::EndUpdateResourceW(update, TRUE);  // discard
-        return 0;
-    }
-    return ::EndUpdateResourceW(update, FALSE) ? 1 : 0;
 }

@@ -25,6 +25,8 @@ namespace qv {
 // the module stays loaded); false when missing.
 bool FindResourceBytes(HMODULE module, int id, const wchar_t* type, const void** data,
                        DWORD* size);
+// The same for the program's own module.
+bool OwnResourceBytes(int id, const wchar_t* type, const void** data, DWORD* size);
 // A stream over a fresh movable copy of `size` bytes that frees the copy
 // when the stream is released; null when memory runs out.
 IStream* StreamOverCopy(const void* data, size_t size);
