@@ -22,6 +22,16 @@ void LogFailure(const wchar_t* what) {
     CQvLog::Instance().WriteLog(what);
 }
 
+// Whether the server answered with an HTTP status line. Wine reports a
+// connection closed without a word as a sent request with status 0. Any
+// real status, error pages included, counts as an answer.
+bool HasStatusLine(HINTERNET request) {
+    DWORD status = 0, size = sizeof(status);
+    return ::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                            &size, nullptr) &&
+           status >= 100;
+}
+
 // What one request needs from the client object.
 struct Client {
     CQvNet& net;
@@ -73,9 +83,15 @@ int Exchange(const Client& c, const qv::net::Target& target, bool post, void* bo
     ::HttpAddRequestHeadersW(request.get(), headers.c_str(), static_cast<DWORD>(-1),
                              HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
 
-    // A failed send is not examined here: it shows up as a failed read.
-    ::HttpSendRequestW(request.get(), nullptr, 0, post ? body : nullptr,
-                       post && body && bodySize > 0 ? static_cast<DWORD>(bodySize) : 0);
+    // A send that fails (refused, dropped, never answered) is the failed
+    // read that follows it: some WinINet versions let that read "succeed"
+    // with no data, and the failure would pass for an empty reply.
+    if (!::HttpSendRequestW(request.get(), nullptr, 0, post ? body : nullptr,
+                            post && body && bodySize > 0 ? static_cast<DWORD>(bodySize) : 0) ||
+        !HasStatusLine(request.get())) {
+        LogFailure(L"网络连接异常: InternetReadFile");
+        return -1;
+    }
     *gzip = c.net.isGzip(request.get()) != 0;
 
     if (replySize <= 0 || !reply) return 0;

@@ -170,7 +170,7 @@ def serve(options):
         server.mode, server.recorder, server.options = mode, recorder, options
         ports[mode] = server.server_address[1]
         servers.append(server)
-        threading.Thread(target=server.serve_forever, daemon=True).start()
+        threading.Thread(target=server.serve_forever, args=(0.1,), daemon=True).start()
     # Bound but never listening: the kernel refuses connections to it.
     refuse = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refuse.bind(("127.0.0.1", 0))

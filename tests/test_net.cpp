@@ -1,0 +1,294 @@
+// HTTP client against the local report server: requests as the server saw
+// them, gzip replies, POST, failures and their log lines, the proxy file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/QvLog.h"
+#include "base/QvNet.h"
+#include "base/QvNetSession.h"
+#include "base/QvUtil.h"
+#include "support/ReportServer.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+qvtest::ReportServer g_server;
+
+std::wstring Unique(const wchar_t* tag) {
+    static LONG n = 0;
+    return std::wstring(tag) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(::InterlockedIncrement(&n));
+}
+
+std::string Narrow(const std::wstring& s) {
+    return std::string(s.begin(), s.end());  // ASCII only
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// The request whose target contains `marker`.
+qvtest::HttpRecord Seen(const std::wstring& marker) {
+    qvtest::HttpRecord r;
+    std::string m = Narrow(marker);
+    EXPECT_TRUE(g_server.WaitFor(
+        [&](const qvtest::HttpRecord& x) { return x.target.find(m) != std::string::npos; },
+        5000, &r))
+        << "the server saw no request for " << m;
+    return r;
+}
+
+SYSTEMTIME g_logDay{2003, 3, 0, 3, 12, 0, 0, 0};
+void WINAPI LogClock(SYSTEMTIME* t) { *t = g_logDay; }
+
+std::wstring LogFile() {
+    wchar_t folder[MAX_PATH] = {};
+    GetCurPath(folder);
+    return std::wstring(folder) + L"QV-2003-3-3.log";
+}
+
+std::string ReadLog() {
+    std::string data;
+    HANDLE f = ::CreateFileW(LogFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return data;
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) data.append(buf, got);
+    ::CloseHandle(f);
+    return data;
+}
+
+std::string Ansi(const wchar_t* text) {
+    char buf[256] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, buf, sizeof(buf), nullptr, nullptr);
+    return buf;
+}
+
+class Net : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { g_server.Load(); }
+    void SetUp() override {
+        ASSERT_TRUE(g_server.Load()) << g_server.error();
+        qv::SetLogClock(&LogClock);
+        ::DeleteFileW(LogFile().c_str());
+    }
+    void TearDown() override {
+        CQvLog::Instance().ForceLog(false);
+        ::DeleteFileW(LogFile().c_str());
+        qv::SetLogClock(nullptr);
+    }
+    char reply_[65536];
+};
+
+}  // namespace
+
+TEST(NetUrl, HostPortAndPathAreSplitAsConnectedTo) {
+    auto t = qv::net::SplitUrl(L"http://report.example.com/report.asp?type=open", 7);
+    EXPECT_EQ(L"report.example.com", t.host);
+    EXPECT_EQ(80, t.port);
+    EXPECT_EQ(L"report.example.com", t.hostHeader);
+    EXPECT_EQ(L"/report.asp?type=open", t.path);
+    t = qv::net::SplitUrl(L"http://127.0.0.1:8080", 7);
+    EXPECT_EQ(L"127.0.0.1", t.host);
+    EXPECT_EQ(8080, t.port);
+    EXPECT_EQ(L"127.0.0.1:8080", t.hostHeader);
+    EXPECT_EQ(L"/", t.path);
+    t = qv::net::SplitUrl(L"http://h:99999/x", 7);  // not a port: left to fail as a name
+    EXPECT_EQ(L"h:99999", t.host);
+    EXPECT_EQ(80, t.port);
+}
+
+TEST_F(Net, GetSendsTheHeaderBlockInOrderAndReadsTheReply) {
+    std::wstring id = Unique(L"get");
+    ASSERT_EQ(1, GetUrlInfo(g_server.Url("normal", L"/net/get?id=" + id).c_str(), reply_, 100));
+    EXPECT_STREQ("ok", reply_);
+    EXPECT_EQ(2, CQvNet::Instance().GetInfoLen());
+
+    qvtest::HttpRecord r = Seen(id);
+    EXPECT_EQ("GET", r.method);
+    EXPECT_EQ("HTTP/1.1", r.version);
+    EXPECT_EQ("/net/get?id=" + Narrow(id), r.target);
+    const char* order[][2] = {
+        {"Accept", "text/html,application/xml;q=0.9,application/json,*/*;q=0.8"},
+        {"Accept-Encoding", "gzip,deflate"},
+        {"Accept-Language", "zh-CN,zh;q=0.5"},
+        {"Accept-Charset", "gb2312,utf-8;q=0.7,*;q=0.7"},
+        {"Host", nullptr},
+        {"User-Agent", "Mozilla/5.0 (Windows NT 6.1)"}};
+    size_t at = 0;
+    for (const auto& [name, value] : order) {
+        while (at < r.headers.size() && _stricmp(r.headers[at].first.c_str(), name) != 0) ++at;
+        ASSERT_LT(at, r.headers.size()) << name << " missing or out of order";
+        if (value) EXPECT_EQ(value, r.headers[at].second) << name;
+    }
+    // The explicit port is where we connected, and the Host header says so.
+    EXPECT_EQ(Narrow(g_server.Host("normal")), *r.Header("Host"));
+
+    // A URL with nothing after the host asks for "/".
+    ASSERT_EQ(1, GetUrlInfo(g_server.Url("normal", L"").c_str(), reply_, 100));
+    EXPECT_STREQ("ok", reply_);
+}
+
+TEST_F(Net, RepliesAreCutToTheBufferAndReadWholeWhenTheyFit) {
+    std::wstring id = Unique(L"size");
+    std::wstring url = g_server.Url("normal", L"/net/big?id=" + id + L"&qv-hex=" +
+                                                  std::wstring(L"0123456789abcdef") +
+                                                  L"&qv-repeat=5000");  // 40,000 bytes
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) expected += "\x01\x23\x45\x67\x89\xab\xcd\xef";
+    ASSERT_EQ(1, GetUrlInfo(url.c_str(), reply_, sizeof(reply_)));
+    EXPECT_EQ(40000, CQvNet::Instance().GetInfoLen());
+    EXPECT_TRUE(std::memcmp(expected.data(), reply_, expected.size()) == 0);
+    EXPECT_EQ(0, reply_[40000]);
+
+    ASSERT_EQ(1, GetUrlInfo(url.c_str(), reply_, 50));
+    EXPECT_EQ(49, CQvNet::Instance().GetInfoLen());
+    EXPECT_TRUE(std::memcmp(expected.data(), reply_, 49) == 0);
+    EXPECT_EQ(0, reply_[49]);
+
+    reply_[0] = 'x';
+    ASSERT_EQ(1, GetUrlInfo(url.c_str(), reply_, 1));
+    EXPECT_EQ(0, CQvNet::Instance().GetInfoLen());
+    EXPECT_EQ(0, reply_[0]);
+}
+
+TEST_F(Net, GzipRepliesArriveInflated) {
+    std::string text;
+    for (int i = 0; i < 500; ++i) text += "gzip reply ";  // 5,500 bytes
+    std::wstring query = L"&qv-hex=" + std::wstring(L"677a6970207265706c7920") + L"&qv-repeat=500";
+    std::wstring id = Unique(L"gz");
+    ASSERT_EQ(1, GetUrlInfo(g_server.Url("gzip", L"/net/gz?id=" + id + query).c_str(), reply_,
+                            sizeof(reply_)));
+    EXPECT_EQ(static_cast<int>(text.size()), CQvNet::Instance().GetInfoLen());
+    EXPECT_EQ(text, std::string(reply_));
+    EXPECT_EQ("gzip,deflate", *Seen(id).Header("Accept-Encoding"));
+
+    // Inflated data longer than the buffer is cut to it.
+    ASSERT_EQ(1, GetUrlInfo(g_server.Url("gzip", L"/net/gz2?" + query).c_str(), reply_, 100));
+    EXPECT_EQ(99, CQvNet::Instance().GetInfoLen());
+    EXPECT_EQ(text.substr(0, 99), std::string(reply_));
+}
+
+TEST_F(Net, PostSendsTheFormAndTreatsBinaryRepliesAsCompressed) {
+    std::wstring id = Unique(L"post");
+    char body[] = "a=1&b=%e4%b8%ad";
+    ASSERT_EQ(1, CQvNet::Instance().Post(g_server.Url("normal", L"/net/post?id=" + id).c_str(),
+                                         body, static_cast<int>(std::strlen(body)), reply_, 100));
+    EXPECT_STREQ("ok", reply_);
+    qvtest::HttpRecord r = Seen(id);
+    EXPECT_EQ("POST", r.method);
+    EXPECT_EQ(body, r.body);
+    ASSERT_NE(nullptr, r.Header("Content-Type"));
+    EXPECT_EQ("application/x-www-form-urlencoded", *r.Header("Content-Type"));
+
+    // A zero byte in a reply that is not gzip: nothing usable, an empty reply.
+    std::wstring zero = g_server.Url("normal", L"/net/zero?qv-hex=6162006364");
+    ASSERT_EQ(1, CQvNet::Instance().Post(zero.c_str(), body, 3, reply_, 100));
+    EXPECT_EQ(0, reply_[0]);
+    EXPECT_EQ(0, reply_[2]);
+
+    std::wstring gz = g_server.Url("gzip", L"/net/pgz?qv-hex=" + std::wstring(L"e4b8ade69687"));
+    ASSERT_EQ(1, CQvNet::Instance().Post(gz.c_str(), body, 3, reply_, 100));
+    EXPECT_STREQ("\xe4\xb8\xad\xe6\x96\x87", reply_);
+}
+
+TEST_F(Net, FailuresReturnZeroAndAreLoggedOnlyWhenLoggingIsOn) {
+    std::wstring refused = g_server.Url("refuse", L"/net/refused");
+    EXPECT_EQ(0, GetUrlInfo(refused.c_str(), reply_, 100));
+    EXPECT_EQ("", ReadLog());
+
+    CQvLog::Instance().ForceLog(true);
+    EXPECT_EQ(0, GetUrlInfo(refused.c_str(), reply_, 100));
+    EXPECT_EQ("2003-03-03 12:00:00\t" + Ansi(L"网络连接异常: InternetReadFile") + "\r\n",
+              ReadLog());
+
+    // A server that takes the connection and drops it fails the same way.
+    EXPECT_EQ(0, GetUrlInfo(g_server.Url("close", L"/net/closed").c_str(), reply_, 100));
+    EXPECT_EQ(0, CQvNet::Instance().Post(g_server.Url("close", L"/net/closed").c_str(),
+                                         reply_, 0, reply_, 100));
+    std::string log = ReadLog();
+    size_t lines = 0;
+    for (size_t p = 0; (p = log.find("InternetReadFile", p)) != std::string::npos; ++p) ++lines;
+    EXPECT_EQ(3u, lines);
+}
+
+TEST_F(Net, ReachabilityProbe) {
+    EXPECT_EQ(1, isConnected(g_server.Url("normal", L"/NET/Probe").c_str()));
+    EXPECT_EQ(0, isConnected(g_server.Url("refuse", L"/net/probe").c_str()));
+    // The probe lower-cases the whole address.
+    EXPECT_TRUE(g_server.WaitFor([](const qvtest::HttpRecord& r) { return r.target == "/net/probe"; },
+                                 5000));
+}
+
+TEST_F(Net, ProxyFileRoutesThroughAnAuthenticatingProxy) {
+    tagProxyInfo proxy{};
+    proxy.enabled = 1;
+    wcscpy(proxy.host, L"127.0.0.1");
+    wcscpy(proxy.port, std::to_wstring(g_server.Port("proxy")).c_str());
+    wcscpy(proxy.user, L"qvuser");
+    wcscpy(proxy.password, L"qvpass");
+    wchar_t folder[MAX_PATH] = {};
+    GetCurPath(folder);
+    std::wstring file = std::wstring(folder) + L"proxy.dat";
+    // Other test programs share this folder: the file lives only long
+    // enough to be read.
+    ASSERT_TRUE(qvtest::WriteFileBytes(file, &proxy, sizeof(proxy)));
+    CQvNet::Instance().LoadProxyConfig();
+    ::DeleteFileW(file.c_str());
+
+    std::wstring id = Unique(L"proxied");
+    // The name resolves nowhere: only the proxy can answer for it.
+    std::wstring url = L"http://report.invalid/net/via?id=" + id;
+    ASSERT_EQ(1, GetUrlInfo(url.c_str(), reply_, 100));
+    EXPECT_STREQ("proxied", reply_);
+    CQvNet::Instance().LoadProxyConfig();  // file gone: direct again
+
+    auto records = g_server.Records();
+    int challenged = 0, authorised = 0;
+    for (const auto& r : records) {
+        // A proxy is asked for the whole address: http://report.invalid[:80]/...
+        if (r.listener != "proxy" || r.target.find("http://report.invalid") != 0 ||
+            r.target.find(Narrow(id)) == std::string::npos)
+            continue;
+        const std::string* auth = r.Header("Proxy-Authorization");
+        if (!auth) ++challenged;
+        else if (*auth == "Basic cXZ1c2VyOnF2cGFzcw==") ++authorised;  // qvuser:qvpass
+    }
+    EXPECT_EQ(1, challenged);
+    EXPECT_EQ(1, authorised);
+}
+
+QV_CHILD(net_stop) {
+    if (!g_server.Load()) return 2;
+    CQvNet::Instance().Stop();
+    char reply[100];
+    std::memset(reply, 'x', sizeof(reply));
+    std::wstring id = Unique(L"stopped");
+    int r = GetUrlInfo(g_server.Url("normal", L"/net/stop?id=" + id).c_str(), reply, 100);
+    // Still sent, nothing read.
+    bool sent = g_server.WaitFor(
+        [&](const qvtest::HttpRecord& x) { return x.target.find(Narrow(id)) != std::string::npos; },
+        5000);
+    return r == 1 && reply[0] == 0 && sent ? 0 : 1;
+}
+
+TEST_F(Net, AfterStopRequestsGoOutButReadNothing) {
+    EXPECT_EQ(0, qvtest::RunChild("net_stop"));
+}
+
+TEST_F(Net, AServerThatNeverAnswersEndsInAFailure) {
+    DWORD start = ::GetTickCount();
+    EXPECT_EQ(0, GetUrlInfo(g_server.Url("hang", L"/net/hang").c_str(), reply_, 100));
+    // The fixture's server holds such a connection for 3 seconds.
+    EXPECT_LT(::GetTickCount() - start, 30000u);
+}
