@@ -3,6 +3,7 @@
 #include "app/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
+#include "ui/QvFont.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ HWND OwnerWindow(HWND& ownerWnd) {
 
 }  // namespace
 
-CQvBase::CQvBase() = default;
+CQvBase::CQvBase() : font(CQvFont::Instance().GetFont(0, nullptr, 0, 0, 0)) {}
 CQvBase::~CQvBase() = default;
 
 void CQvBase::DrawAt(HDC, int, int) {}
