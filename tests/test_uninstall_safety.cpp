@@ -40,7 +40,8 @@ TEST(UninstallSafety, WellKnownFoldersAndTheirParentsAreRefusedInEverySpelling) 
     const int csidls[] = {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA,
                           CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY,
                           CSIDL_PERSONAL, CSIDL_STARTMENU, CSIDL_PROGRAMS, CSIDL_APPDATA,
-                          CSIDL_LOCAL_APPDATA};
+                          CSIDL_LOCAL_APPDATA, CSIDL_PROGRAM_FILESX86, CSIDL_SYSTEMX86,
+                          CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DOCUMENTS};
     for (int csidl : csidls) {
         std::wstring folder = Csidl(csidl);
         ASSERT_FALSE(folder.empty()) << csidl;
@@ -61,6 +62,10 @@ TEST(UninstallSafety, WellKnownFoldersAndTheirParentsAreRefusedInEverySpelling) 
     // The users folder and the AppData folder hold protected folders.
     EXPECT_FALSE(IsDeletableTarget(Parent(Csidl(CSIDL_PROFILE)).c_str()));
     EXPECT_FALSE(IsDeletableTarget(Parent(Csidl(CSIDL_APPDATA)).c_str()));
+    wchar_t* users = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &users)));
+    EXPECT_FALSE(IsDeletableTarget(users));
+    ::CoTaskMemFree(users);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     EXPECT_FALSE(IsDeletableTarget(temp));

@@ -137,3 +137,18 @@ TEST(DeleteSelf, APercentSignKeepsTheFolderButTheProgramStillGoes) {
     hold.Release();
     EXPECT_TRUE(Exists(inst.dir));  // emptied by the engine, but not removed
 }
+
+TEST(DeleteSelf, AnInstallDirThatWalksOutGetsNoRdLine) {
+    qvtest::TempDir tmp(L"qvself");
+    ASSERT_TRUE(MakeFile(tmp / L"victim\\keep.txt"));
+    Installed inst(tmp, L"inst");
+    ASSERT_FALSE(inst.exe.empty());
+    ASSERT_TRUE(WriteDat(Slash(inst.dir) + L"qvUninstall.dat",
+                         {.installDir = inst.dir + L"\\..\\victim"}));
+    BatchHold hold;
+    ASSERT_TRUE(hold.held());
+    EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
+    EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath));
+    EXPECT_TRUE(WaitGone(inst.exe, 30000));
+    EXPECT_TRUE(Exists(tmp / L"victim\\keep.txt"));
+}
