@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/ClearBatch.h"
+#include "app/QvReport.h"
 #include "app/UninstallSafety.h"
 #include "base/QvScoped.h"
 #include "base/QvUtil.h"
@@ -139,6 +140,10 @@ bool CQvUninstaller::UninstallFunc() {
             totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
         }
     }
+
+    wchar_t reportUrl[200] = {};
+    GetReportUrl(reportUrl);
+    DoReport(reportUrl, L"uninstall", FieldText(header.productName));
 
     if (ownFolderMode) {
         deletedFiles = 0;

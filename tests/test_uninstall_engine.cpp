@@ -8,9 +8,11 @@
 #include <string>
 
 #include "UninstallTestUtil.h"
+#include "app/QvReport.h"
 #include "app/UninstallSafety.h"
 #include "base/QvScoped.h"
 #include "base/QvUtil.h"
+#include "support/ReportServer.h"
 
 using namespace uitest;
 
@@ -354,4 +356,31 @@ TEST_F(EngineTest, FolderLinksAreRemovedAsLinksNotFollowed) {
     EXPECT_EQ("100", Run("engine_sync", {.entries = {Entry(0, product)}}));
     EXPECT_TRUE(Exists(tmp / L"canary\\keep.txt"));
     EXPECT_FALSE(Exists(link));
+}
+
+// Runs the engine against the report server named in QV_TEST_REPORT_HOST
+// and lives on long enough for the report's own thread to send.
+QV_CHILD(engine_report) {
+    wchar_t host[100] = {};
+    ::GetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", host, 100);
+    SetReportHost(host);
+    ProgressRecorder rec;
+    CQvUninstaller engine;
+    engine.StartUninstall(rec.hwnd, 0);
+    qvtest::PumpMessages(3000);
+    return 0;
+}
+
+TEST_F(EngineTest, SendsTheUninstallReportWithTheProductName) {
+    qvtest::ReportServer server;
+    ASSERT_TRUE(server.Load()) << server.error();
+    ::SetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", server.Host("normal").c_str());
+    std::wstring product = Unique(L"QvReport");
+    ASSERT_TRUE(WriteDat(app + L"qvUninstall.dat", {.product = product}));
+    EXPECT_EQ(0, RunCopy(exe, "engine_report"));
+    ::SetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", nullptr);
+    std::string expected = "/report.asp?type=uninstall&value=QvReport" +
+                           std::to_string(::GetCurrentProcessId()) + "&uuid=";
+    EXPECT_TRUE(server.WaitFor(
+        [&](const qvtest::HttpRecord& r) { return r.target.rfind(expected, 0) == 0; }, 10000));
 }
