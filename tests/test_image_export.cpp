@@ -152,13 +152,7 @@ TEST(BmToStream, WritesTheBitmapAtTheStreamsPosition) {
     ULONG written = 0;
     s->Write("HEAD", 4, &written);
     ASSERT_TRUE(Img().BmToStream(c.bitmap(), s.get(), L"bmp"));
-    STATSTG st{};
-    s->Stat(&st, STATFLAG_NONAME);
-    std::vector<BYTE> all(static_cast<size_t>(st.cbSize.QuadPart));
-    LARGE_INTEGER zero{};
-    s->Seek(zero, STREAM_SEEK_SET, nullptr);
-    ULONG got = 0;
-    s->Read(all.data(), static_cast<ULONG>(all.size()), &got);
+    std::vector<BYTE> all = StreamBytes(s.get());
     ASSERT_GT(all.size(), 4u + 54u + 16 * 8 * 3);
     EXPECT_EQ(0, std::memcmp(all.data(), "HEADBM", 6));
     EXPECT_FALSE(Img().BmToStream(c.bitmap(), s.get(), L"none"));

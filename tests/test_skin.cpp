@@ -18,6 +18,7 @@ std::vector<BYTE> Bytes(const char* text) {
     return std::vector<BYTE>(text, text + std::strlen(text));
 }
 
+// From the current position: the look-ups must hand the stream out rewound.
 std::vector<BYTE> ReadAll(IStream* s) {
     std::vector<BYTE> out;
     BYTE buf[256];

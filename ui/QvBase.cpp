@@ -13,6 +13,44 @@ HWND OwnerWindow(HWND& ownerWnd) {
     return ownerWnd;
 }
 
+// Repaints a control's rectangle on its window at once: the background
+// under it, then the control itself unless it is being erased.
+void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
+    HWND wnd = OwnerWindow(c.ownerWnd);
+    if (!wnd) return;
+    qv::ScopedWindowDC dc(wnd);
+    if (!dc) return;
+    RECT r;
+    c.GetRect(r);
+    if (c.layeredMode) {
+        // A layered window is presented whole: start from the composed
+        // frame and keep the result as the new one, also when erasing, so
+        // a sibling's repaint cannot bring a hidden control back.
+        RECT wr{};
+        ::GetWindowRect(wnd, &wr);
+        CQvDC mem(dc.get(), wr, false, true, wnd);
+        if (!mem.memDC) return;
+        if (c.cacheDC)
+            ::BitBlt(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, c.cacheDC, 0, 0,
+                     SRCCOPY);
+        if (c.bgDC)
+            ::BitBlt(mem.memDC, r.left, r.top, c.width, c.height, c.bgDC, r.left, r.top, SRCCOPY);
+        if (draw) c.DrawAt(mem.memDC, r.left, r.top);
+        if (c.cacheDC)
+            ::BitBlt(c.cacheDC, r.left, r.top, c.width, c.height, mem.memDC, r.left, r.top,
+                     SRCCOPY);
+        mem.Draw();
+    } else {
+        CQvDC mem(dc.get(), r, false, false, wnd);
+        if (!mem.memDC) return;
+        if (c.bgDC) ::BitBlt(mem.memDC, 0, 0, c.width, c.height, c.bgDC, r.left, r.top, SRCCOPY);
+        if (draw) c.DrawAt(mem.memDC, 0, 0);
+        if (draw && updateCache && c.cacheDC)
+            ::BitBlt(c.cacheDC, r.left, r.top, c.width, c.height, mem.memDC, 0, 0, SRCCOPY);
+        mem.Draw();
+    }
+}
+
 }  // namespace
 
 CQvBase::CQvBase() : font(CQvFont::Instance().GetFont(0, nullptr, 0, 0, 0)) {}
@@ -43,71 +81,13 @@ bool CQvBase::IsInWindow() {
 }
 
 void CQvBase::Refresh(bool updateCache) {
-    if (!IsInWindow()) return;
-    HWND wnd = OwnerWindow(ownerWnd);
-    qv::ScopedWindowDC dc(wnd);
-    if (!dc) return;
-    RECT r;
-    GetRect(r);
-    if (layeredMode) {
-        // A layered window is presented whole: start from the composed
-        // frame, redraw this control over its background, and keep the
-        // result as the new composed frame.
-        RECT wr{};
-        ::GetWindowRect(wnd, &wr);
-        CQvDC mem(dc.get(), wr, false, true, wnd);
-        if (!mem.memDC) return;
-        if (cacheDC)
-            ::BitBlt(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, cacheDC, 0, 0,
-                     SRCCOPY);
-        if (bgDC) ::BitBlt(mem.memDC, r.left, r.top, width, height, bgDC, r.left, r.top, SRCCOPY);
-        DrawAt(mem.memDC, r.left, r.top);
-        if (cacheDC)
-            ::BitBlt(cacheDC, r.left, r.top, width, height, mem.memDC, r.left, r.top, SRCCOPY);
-        mem.Draw();
-    } else {
-        CQvDC mem(dc.get(), r, false, false, wnd);
-        if (!mem.memDC) return;
-        if (bgDC) ::BitBlt(mem.memDC, 0, 0, width, height, bgDC, r.left, r.top, SRCCOPY);
-        DrawAt(mem.memDC, 0, 0);
-        if (updateCache && cacheDC)
-            ::BitBlt(cacheDC, r.left, r.top, width, height, mem.memDC, 0, 0, SRCCOPY);
-        mem.Draw();
-    }
+    if (IsInWindow()) RepaintControl(*this, true, updateCache);
 }
 
 void CQvBase::Show(bool show) {
     visible = show;
-    if (show) {
+    if (show)
         Refresh(false);
-        return;
-    }
-    HWND wnd = OwnerWindow(ownerWnd);
-    if (!wnd) return;
-    qv::ScopedWindowDC dc(wnd);
-    if (!dc) return;
-    RECT r;
-    GetRect(r);
-    if (layeredMode) {
-        RECT wr{};
-        ::GetWindowRect(wnd, &wr);
-        CQvDC mem(dc.get(), wr, false, true, wnd);
-        if (!mem.memDC) return;
-        if (cacheDC)
-            ::BitBlt(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, cacheDC, 0, 0,
-                     SRCCOPY);
-        if (bgDC) {
-            ::BitBlt(mem.memDC, r.left, r.top, width, height, bgDC, r.left, r.top, SRCCOPY);
-            // The composed frame is the start of every later repaint of a
-            // sibling: left holding this control, it would bring it back.
-            if (cacheDC)
-                ::BitBlt(cacheDC, r.left, r.top, width, height, bgDC, r.left, r.top, SRCCOPY);
-        }
-        mem.Draw();
-    } else {
-        CQvDC mem(dc.get(), r, false, false, wnd);
-        if (!mem.memDC) return;
-        if (bgDC) ::BitBlt(mem.memDC, 0, 0, width, height, bgDC, r.left, r.top, SRCCOPY);
-        mem.Draw();
-    }
+    else
+        RepaintControl(*this, false, false);  // erase with the background
 }

@@ -70,6 +70,18 @@ inline CLSID EncoderOf(const wchar_t* mime) {
     return clsid;
 }
 
+// Everything in a stream, from its start.
+inline std::vector<BYTE> StreamBytes(IStream* stream) {
+    std::vector<BYTE> out;
+    LARGE_INTEGER zero{};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    BYTE buf[4096];
+    ULONG got = 0;
+    while (SUCCEEDED(stream->Read(buf, sizeof buf, &got)) && got)
+        out.insert(out.end(), buf, buf + got);
+    return out;
+}
+
 // Encodes w × h pixels given by `color(x, y)` (ARGB) as PNG.
 inline std::vector<BYTE> MakePng(int w, int h, const std::function<DWORD(int, int)>& color) {
     CQvImage::Instance();  // GDI+ up
@@ -80,14 +92,7 @@ inline std::vector<BYTE> MakePng(int w, int h, const std::function<DWORD(int, in
     ::CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
     CLSID png = EncoderOf(L"image/png");
     bmp.Save(stream.get(), &png, nullptr);
-    STATSTG st{};
-    stream->Stat(&st, STATFLAG_NONAME);
-    std::vector<BYTE> out(static_cast<size_t>(st.cbSize.QuadPart));
-    LARGE_INTEGER zero{};
-    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-    ULONG got = 0;
-    stream->Read(out.data(), static_cast<ULONG>(out.size()), &got);
-    return out;
+    return StreamBytes(stream.get());
 }
 
 // A horizontal strip of `count` slices of w × h, slice i filled with
