@@ -70,8 +70,8 @@ void SetProxyCredentials(HINTERNET connection, const tagProxyInfo& proxy) {
 }  // namespace qv::net
 
 CQvNet& CQvNet::Instance() {
-    // The logger and zlib are touched first so that they are destroyed after
-    // us: our destructor still unbinds zlib.
+    // The logger and zlib are touched first so that they are destroyed
+    // after us: requests still running at exit use them.
     CQvLog::Instance();
     CQvZlib::Instance();
     static CQvNet _obj;
@@ -84,8 +84,10 @@ CQvNet::CQvNet() {
 }
 
 CQvNet::~CQvNet() {
+    // zlib stays loaded: a report thread may still be inflating a reply
+    // while the process runs its exit handlers, and unloading the library
+    // under it would crash the exit.
     stop_.store(true);
-    CQvZlib::Instance().UninitZlib();
 }
 
 CQvNet::CQvNet(const CQvNet& other)
