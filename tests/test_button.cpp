@@ -311,7 +311,9 @@ TEST(Button, SkinPackageImageByBaseName) {
 
     skin.FreeSkin();
     skin.SetResType(0);
-    RemoveTree(skins);
+    // The skin tests may be using the folder too: take only our package.
+    ::DeleteFileW((skins + L"qvt_btn").c_str());
+    ::RemoveDirectoryW(skins.c_str());
 }
 
 TEST(Button, CaptionIsDrawnOnlyWhenSet) {
@@ -403,4 +405,26 @@ TEST(Button, ControlWithoutAnyWindowDoesNothing) {
     b.Show(true);
     EXPECT_TRUE(b.OnMouse(5, 5, QV_MOUSE_MOVE, nullptr)) << "input still works";
     EXPECT_EQ(1, b.state);
+}
+
+TEST(Button, PlainWindowRepaintReachesTheScreen) {
+    TheImages();
+    HWND wnd = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 40, 40,
+                                 120, 60, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(wnd);
+    PumpMessages(200);
+    Canvas bg(120, 60, kWhite);
+    CQvButton b;
+    b.Init(nullptr, 30, 20, 24, 16, 0, 3, wnd, nullptr);
+    b.imageId = kStrip3;
+    b.stateImages = 1;
+    b.bgDC = bg.dc();
+    b.OnMouse(35, 25, QV_MOUSE_MOVE, nullptr);  // hover: repainted at once
+    Pixels shown = ReadWindow(wnd);
+    ASSERT_EQ(120, shown.width);
+    EXPECT_EQ(Rgb(kGreen), Rgb(shown.at(40, 27)));
+    b.Show(false);
+    shown = ReadWindow(wnd);
+    EXPECT_EQ(Rgb(kWhite), Rgb(shown.at(40, 27))) << "erased with the background";
+    ::DestroyWindow(wnd);
 }

@@ -42,7 +42,9 @@ std::map<std::wstring, std::vector<BYTE>> Records(const std::vector<BYTE>& pkg, 
     return out;
 }
 
-// A skin named `name` lies in <program folder>Skins\; removed afterwards.
+// A skin named `name` lies in <program folder>Skins\. Other test programs
+// may use that folder at the same time: only the files handed out here are
+// removed, and the folder only when it is left empty.
 class SkinsFolder {
 public:
     SkinsFolder() {
@@ -51,11 +53,18 @@ public:
         dir_ = std::wstring(folder) + L"Skins\\";
         ::CreateDirectoryW(dir_.c_str(), nullptr);
     }
-    ~SkinsFolder() { RemoveTree(dir_); }
-    std::wstring operator/(const wchar_t* name) const { return dir_ + name; }
+    ~SkinsFolder() {
+        for (const std::wstring& file : files_) ::DeleteFileW(file.c_str());
+        ::RemoveDirectoryW(dir_.c_str());
+    }
+    std::wstring operator/(const wchar_t* name) {
+        files_.push_back(dir_ + name);
+        return files_.back();
+    }
 
 private:
     std::wstring dir_;
+    std::vector<std::wstring> files_;
 };
 
 }  // namespace
