@@ -2,8 +2,8 @@
 // The local report server (tools/report-server.py) as the tests see it.
 // The ctest fixture starts it beside the test programs; it writes its ports
 // to report-server.json and every request it receives, one JSON object a
-// line, to report-server.log in that same folder. A test that names
-// qvtest::ReportServer gets the fixture automatically (tests/CMakeLists.txt).
+// line, to report-server.log in that same folder. Every ctest test program
+// requires that fixture (tests/CMakeLists.txt).
 #include <windows.h>
 
 #include <functional>
