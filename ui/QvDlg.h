@@ -1,0 +1,125 @@
+#pragma once
+// The toolkit's borderless, image-skinned dialog. It has no Win32 child
+// controls: it paints, hit-tests and feeds its windowless controls itself,
+// lets the user drag it by its free area and resize it by its borders, and
+// shows and hides itself with one of fourteen effects.
+#include <windows.h>
+
+#include <atomic>
+#include <vector>
+
+#include "ui/QvDC.h"
+#include "ui/QvWin.h"
+
+// Posted by a dialog to its own window when a show or hide effect is over.
+constexpr UINT WM_QV_ANIMATED = 0x1C39;
+
+// Show and hide effects accepted by Animate and ShowDlg (-1: none).
+enum QvEffect {
+    QV_EFFECT_NONE = -1,
+    QV_EFFECT_SLIDE_IN = 0,
+    QV_EFFECT_UNROLL = 1,
+    QV_EFFECT_ROLL_UP = 2,
+    QV_EFFECT_SLIDE_OUT = 3,
+    QV_EFFECT_OPEN_MIDDLE = 4,
+    QV_EFFECT_COLLAPSE_MIDDLE = 5,
+    QV_EFFECT_FADE_IN = 6,
+    QV_EFFECT_FADE_OUT = 7,
+    QV_EFFECT_ZOOM_IN = 8,
+    QV_EFFECT_SWELL_VANISH = 9,
+    QV_EFFECT_FLIP_OVER = 10,
+    QV_EFFECT_FLIP_CLOSED = 11,
+    QV_EFFECT_WIPE_OPEN = 12,
+    QV_EFFECT_WIPE_CLOSED = 13,
+};
+
+// Edge or corner a border resize moves.
+enum QvResizeEdge {
+    QV_EDGE_NONE = -1,
+    QV_EDGE_LEFT = 0,
+    QV_EDGE_TOP = 1,
+    QV_EDGE_RIGHT = 2,
+    QV_EDGE_BOTTOM = 3,
+    QV_EDGE_BOTTOM_LEFT = 4,
+    QV_EDGE_BOTTOM_RIGHT = 5,
+};
+
+class CQvDlg : public CQvWin {
+public:
+    CQvDlg();
+    ~CQvDlg() override;
+    // The layers own their DCs and bitmaps; a copy would release them twice.
+    CQvDlg(const CQvDlg&) = delete;
+    CQvDlg& operator=(const CQvDlg&) = delete;
+
+    void Paint(HDC target) override;
+    void OnInit() override;
+    void SetupControls() override;
+    LRESULT WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    virtual void OnMouseWheel(int keys, int delta, int x, int y);
+    virtual void OnMouseHover(WPARAM wParam, LPARAM lParam);
+    virtual void OnMouseLeave(WPARAM wParam, LPARAM lParam);
+    virtual void OnSize(WPARAM wParam, LPARAM lParam);
+    virtual void OnMouseMove(WPARAM wParam, LPARAM lParam);
+    virtual void AfterMouseMove(int x, int y);
+    virtual void OnLButtonUp(WPARAM wParam, LPARAM lParam);
+    virtual void OnLButtonDown(WPARAM wParam, LPARAM lParam);
+    virtual void OnLButtonDblClk(WPARAM wParam, LPARAM lParam);
+    virtual void OnRButtonUp(WPARAM wParam, LPARAM lParam);
+    virtual void OnKeyDown(WPARAM wParam, LPARAM lParam);
+    virtual void OnChar(WPARAM wParam, LPARAM lParam);
+    virtual void DrawBackground(HDC dc, RECT rc);
+    virtual void DrawContent(HDC dc);
+    // Runs one effect on the calling thread and returns when it is over.
+    virtual void Animate(int effect);
+    virtual void ShowDlg(int effect, bool center, int showCmd);
+
+    // Runs Animate(effect) on a detached worker thread.
+    void StartAnimation(int effect);
+    static unsigned AnimationThread(void* dialog);
+    void Hide();
+    void SetRoundRgn();
+    bool CanDrag(int x, int y);
+    bool CheckResize(int x, int y, bool begin);
+    bool DoResize(bool end);
+    // Constant window alpha for the fading effects; taken modulo 256.
+    void SetAlpha(int alpha);
+
+    int result = 2;
+    CQvDC bgLayer;     // background at client size; controls erase from it
+    CQvDC frameLayer;  // last complete frame; controls recompose from it
+    int pendingEffect = 0;
+    int captionHeight = 30;
+    bool dragAnywhere = false;
+    bool draggable = true;
+    bool roundCorners = true;
+    // Written by the effect worker and read by the user-interface thread.
+    std::atomic<bool> hidden{false};
+    std::atomic<bool> inputSuspended{false};
+    std::atomic<bool> animating{false};
+    bool leaveTracking = false;
+    int resizeEdge = QV_EDGE_NONE;
+    std::vector<CQvBase*> controls;  // not owned
+    int bgImageId = 60051;
+    HDC parentBgDC = nullptr;
+    int bgSplitV = 30;
+    int bgSplitH = 3;
+    COLORREF bgColor = RGB(255, 255, 255);
+    int minWidth = 50;
+    int minHeight = 50;
+    bool resizable = false;
+    bool liveResize = false;
+
+private:
+    static bool Eligible(const CQvBase* control);
+    void CreateLayers();
+    void MoveFrame(int left, int top, int w, int h, UINT flags = SWP_SHOWWINDOW);
+    void RunEffect(int effect);
+    void SlideIn();
+    void CollapseToMiddle();
+    void ZoomIn();
+    void SwellAndVanish();
+    void OpenFromMiddle();
+    void Flip(bool closing);
+};
