@@ -1,0 +1,97 @@
+// The main dialog: construction, controls, messages and the two button
+// handlers. Drawing and the progress thread are in MainDlgProgress.cpp.
+#include "app/MainDlg.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "app/QvApp.h"
+#include "app/QvReport.h"
+#include "ui/QvButton.h"
+#include "ui/QvImage.h"
+#include "ui/QvThread.h"
+
+namespace {
+
+constexpr wchar_t kDataFile[] = L"qvUninstall.dat";
+
+CQvButton* MakeButton(const wchar_t* caption, int x, int imageId, void (*onClick)(void*)) {
+    auto* button = new CQvButton(caption, x);
+    button->imageId = imageId;
+    button->stateImages = 1;  // one strip holds normal, hover and pressed
+    button->textOffsetY -= 2;  // the caption sits a little above centre on this artwork
+    button->onClick = onClick;
+    return button;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg() {
+    ReadProductName();
+}
+
+CMainDlg::~CMainDlg() {
+    // The dialog made its buttons; the base class does not own controls.
+    for (CQvBase* c : controls) delete c;
+    controls.clear();
+}
+
+void CMainDlg::ReadProductName() {
+    std::wstring path = CQvApp::Instance().curPath;
+    path += kDataFile;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) return;
+    UninstallHeader header{};
+    std::fread(&header, sizeof(header), 1, file);
+    std::fclose(file);
+    // A field that fills its whole width has no terminator: stop at its end.
+    productName.assign(header.productName,
+                       wcsnlen(header.productName, sizeof(header.productName) / sizeof(wchar_t)));
+}
+
+void CMainDlg::OnInit() {
+    dragAnywhere = true;
+    bgImageId = IMG_MAIN_BACKGROUND;
+    CQvDlg::OnInit();
+    cancelButton = MakeButton(L"取 消", 325, IMG_MAIN_CANCEL, OnCancelClick);
+    controls.push_back(cancelButton);
+    uninstallButton = MakeButton(L"卸 载", 255, IMG_MAIN_UNINSTALL, OnUninstallClick);
+    controls.push_back(uninstallButton);
+    ::PostMessageW(hwnd, WM_PAINT, 0, 0);
+    wchar_t url[200];
+    GetReportUrl(url);
+    DoReport(url, L"open", L"Talo_Uninstall");
+}
+
+LRESULT CMainDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CLOSE:
+        CQvApp::Instance().ExitApp();
+    case WM_UNINSTALL_PROGRESS:
+        if (wParam == 100) finished = true;
+        targetPercent = static_cast<int>(wParam);
+        return 0;
+    default:
+        return CQvDlg::WndProc(wnd, msg, wParam, lParam);
+    }
+}
+
+void CMainDlg::OnCancelClick(void* dialog) {
+    auto* dlg = static_cast<CMainDlg*>(dialog);
+    if (dlg) {
+        dlg->cancelled = true;
+        dlg->Animate(QV_EFFECT_SLIDE_OUT);
+    }
+    CQvApp::Instance().ExitApp();
+}
+
+void CMainDlg::OnUninstallClick(void* dialog) {
+    auto* dlg = static_cast<CMainDlg*>(dialog);
+    if (!dlg) return;
+    dlg->mode += 1;
+    // From here on the buttons are neither painted nor clickable.
+    dlg->inputSuspended = true;
+    ::PostMessageW(dlg->hwnd, WM_PAINT, 0, 0);
+    dlg->uninstaller.StartUninstall(dlg->hwnd, 1);
+    CQvThread::Instance().StartThread(ProgressThread, dlg, 1);
+}

@@ -1,0 +1,222 @@
+// Main dialog: product name from the data file, its buttons, the question
+// and progress frames, progress messages and the progress thread's steps.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/MainDlg.h"
+#include "app/QvApp.h"
+#include "base/QvScoped.h"
+#include "support/TestUtil.h"
+#include "ui/QvButton.h"
+#include "ui/QvThread.h"
+
+namespace {
+
+struct AppNamed {
+    AppNamed() { CQvApp::Instance().SetAppName(L"QvMainDlgTest"); }
+};
+const AppNamed named;
+
+// Points the application's folder at a temporary one for one test, so the
+// dialog reads the data file written there.
+class ProgramFolder {
+public:
+    ProgramFolder() : saved_(CQvApp::Instance().curPath) {
+        wcscpy(CQvApp::Instance().curPath, dir_.path().c_str());
+    }
+    ~ProgramFolder() { wcscpy(CQvApp::Instance().curPath, saved_.c_str()); }
+    void WriteHeader(const wchar_t* name, size_t chars) {
+        UninstallHeader h{};
+        wmemcpy(h.productName, name, chars);
+        ASSERT_TRUE(qvtest::WriteFileBytes(dir_ / L"qvUninstall.dat", &h, sizeof(h)));
+    }
+
+private:
+    qvtest::TempDir dir_;
+    std::wstring saved_;
+};
+
+// Draws background and content into a 32-bit buffer the way a frame does.
+qvtest::Pixels Compose(CMainDlg& dlg) {
+    qv::ScopedWindowDC wdc(dlg.hwnd);
+    RECT rc{0, 0, 450, 230};
+    CQvDC buffer(wdc.get(), rc, false, true, dlg.hwnd);
+    dlg.DrawBackground(buffer.memDC, rc);
+    dlg.DrawContent(buffer.memDC);
+    return qvtest::ReadBitmap(buffer.bitmap);
+}
+
+bool IsInk(DWORD px) {  // the ink stroke is a dark blue-grey
+    return (px >> 24) > 200 && (px & 0xFF) < 100 && ((px >> 16) & 0xFF) < 100;
+}
+bool IsEraserBlue(DWORD px) {
+    return (px >> 24) > 200 && (px & 0xFF) > 150 && ((px >> 16) & 0xFF) < 120;
+}
+
+}  // namespace
+
+TEST(MainDlg, ReadsProductNameFromDataFileHeader) {
+    {
+        ProgramFolder folder;
+        folder.WriteHeader(L"塔洛浏览器", 5);
+        CMainDlg dlg;
+        EXPECT_EQ(L"塔洛浏览器", dlg.productName);
+        EXPECT_EQ(0, dlg.mode);
+        EXPECT_EQ(0, dlg.shownPercent);
+        EXPECT_FALSE(dlg.finished);
+    }
+    {
+        // A name that fills its field has no terminator: it must not run on.
+        ProgramFolder folder;
+        std::wstring full(50, L'名');
+        folder.WriteHeader(full.c_str(), 50);
+        CMainDlg dlg;
+        EXPECT_EQ(full, dlg.productName);
+    }
+    {
+        ProgramFolder folder;  // no data file at all
+        CMainDlg dlg;
+        EXPECT_TRUE(dlg.productName.empty());
+    }
+}
+
+TEST(MainDlg, InitCreatesBothButtonsAndDragsFromAnywhere) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    ASSERT_TRUE(dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0));
+    EXPECT_TRUE(dlg.dragAnywhere);
+    EXPECT_EQ(60052, dlg.bgImageId);
+    ASSERT_EQ(2u, dlg.controls.size());
+    ASSERT_EQ(dlg.cancelButton, dlg.controls[0]);
+    ASSERT_EQ(dlg.uninstallButton, dlg.controls[1]);
+    CQvButton reference(L"x", 0);
+    struct {
+        CQvButton* button;
+        const wchar_t* caption;
+        int x, image;
+        void (*click)(void*);
+    } expected[] = {{dlg.cancelButton, L"取 消", 325, 60073, CMainDlg::OnCancelClick},
+                    {dlg.uninstallButton, L"卸 载", 255, 60074, CMainDlg::OnUninstallClick}};
+    for (const auto& e : expected) {
+        EXPECT_EQ(e.caption, e.button->caption);
+        EXPECT_EQ(e.x, e.button->x);
+        EXPECT_EQ(148, e.button->y);
+        EXPECT_EQ(68, e.button->width);
+        EXPECT_EQ(29, e.button->height);
+        EXPECT_EQ(e.image, e.button->imageId);
+        EXPECT_EQ(1, e.button->stateImages);
+        EXPECT_EQ(3, e.button->frames);
+        EXPECT_EQ(reference.textOffsetY - 2, e.button->textOffsetY);
+        EXPECT_EQ(e.click, e.button->onClick);
+        EXPECT_EQ(dlg.hwnd, e.button->ownerWnd);
+        EXPECT_TRUE(e.button->layeredMode);
+    }
+}
+
+TEST(MainDlg, QuestionFrameShowsCardTextAndButtons) {
+    ProgramFolder folder;
+    folder.WriteHeader(L"塔洛", 2);
+    CMainDlg dlg;
+    ASSERT_TRUE(dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0));
+    {
+        qv::ScopedWindowDC wdc(dlg.hwnd);
+        dlg.Paint(wdc.get());
+    }
+    qvtest::Pixels frame = qvtest::ReadBitmap(dlg.frameLayer.bitmap);
+    ASSERT_EQ(450, frame.width);
+    // The card starts at y 89; above it nothing is drawn.
+    EXPECT_EQ(0u, frame.at(200, 40) & 0xFFFFFF);
+    const DWORD card = frame.at(200, 120) & 0xFFFFFF;
+    EXPECT_GT(card & 0xFF, 200u);
+    // Dark text pixels inside the question's box, none to its right
+    // before the buttons.
+    int dark = 0;
+    for (int y = 146; y < 176; ++y)
+        for (int x = 35; x < 245; ++x)
+            if ((frame.at(x, y) & 0xFF) < 120) ++dark;
+    EXPECT_GT(dark, 20);
+    // Both buttons differ from the plain card.
+    EXPECT_NE(card, frame.at(289, 162) & 0xFFFFFF);
+    EXPECT_NE(card, frame.at(359, 162) & 0xFFFFFF);
+}
+
+TEST(MainDlg, ProgressFramesRubOutInkAndMoveEraser) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    ASSERT_TRUE(dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0));
+    dlg.mode = 1;
+
+    dlg.shownPercent = 0;
+    qvtest::Pixels start = Compose(dlg);
+    EXPECT_EQ(30, dlg.eraserTop);
+    EXPECT_TRUE(IsInk(start.at(250, 161))) << std::hex << start.at(250, 161);
+    EXPECT_TRUE(IsEraserBlue(start.at(60 + 68, 30 + 78))) << std::hex << start.at(128, 108);
+
+    dlg.shownPercent = 100;
+    qvtest::Pixels end = Compose(dlg);
+    EXPECT_EQ(30, dlg.eraserTop) << "at 100 the eraser rests lifted";
+    EXPECT_FALSE(IsInk(end.at(250, 161)));
+    EXPECT_FALSE(IsInk(end.at(100, 161)));
+    EXPECT_TRUE(IsEraserBlue(end.at(300 + 68, 30 + 78))) << std::hex << end.at(368, 108);
+    EXPECT_FALSE(IsEraserBlue(end.at(128, 108)));
+}
+
+TEST(MainDlg, EraserBobsBetweenZeroAndThirtyBelowHundred) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    ASSERT_TRUE(dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0));
+    dlg.mode = 1;
+    dlg.shownPercent = 50;
+    qv::ScopedWindowDC wdc(dlg.hwnd);
+    RECT rc{0, 0, 450, 230};
+    CQvDC buffer(wdc.get(), rc, false, true, dlg.hwnd);
+    int tops[4];
+    for (int& t : tops) {
+        dlg.DrawContent(buffer.memDC);
+        t = dlg.eraserTop;
+    }
+    EXPECT_EQ(30, tops[0]);
+    EXPECT_EQ(0, tops[1]);
+    EXPECT_EQ(30, tops[2]);
+    EXPECT_EQ(0, tops[3]);
+    dlg.shownPercent = 100;
+    dlg.DrawContent(buffer.memDC);
+    dlg.DrawContent(buffer.memDC);
+    EXPECT_EQ(30, dlg.eraserTop);
+}
+
+TEST(MainDlg, ProgressMessagesSetTargetAndFinish) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    ASSERT_TRUE(dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0));
+    ::SendMessageW(dlg.hwnd, WM_UNINSTALL_PROGRESS, 57, 0);
+    EXPECT_EQ(57, dlg.targetPercent);
+    EXPECT_FALSE(dlg.finished);
+    ::SendMessageW(dlg.hwnd, WM_UNINSTALL_PROGRESS, 100, 0);
+    ::SendMessageW(dlg.hwnd, WM_UNINSTALL_PROGRESS, 100, 0);
+    EXPECT_EQ(100, dlg.targetPercent);
+    EXPECT_TRUE(dlg.finished);
+}
+
+// The progress thread ends in the self-deletion, so it runs in a child that
+// never lets the work finish and ends itself once it has seen enough.
+QV_CHILD(progress_steps_to_sixty) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    if (!dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0)) return 10;
+    dlg.mode = 1;
+    dlg.targetPercent = 57;
+    DWORD start = ::GetTickCount();
+    CQvThread::Instance().StartThread(CMainDlg::ProgressThread, &dlg, 1);
+    if (!qvtest::PumpUntil([&] { return dlg.shownPercent.load() == 60; }, 5000)) return 11;
+    const DWORD took = ::GetTickCount() - start;
+    if (took < 900) return 12;  // six steps of 200 ms: at least five pauses
+    qvtest::PumpMessages(700);
+    if (dlg.shownPercent != 60) return 13;  // a target of 57 is shown as 60, no further
+    ::ExitProcess(0);                       // the thread is still waiting for the end
+}
+
+TEST(MainDlg, ProgressStepsByTenAndOvershootsTargetToSixty) {
+    EXPECT_EQ(0, qvtest::RunChild("progress_steps_to_sixty"));
+}
