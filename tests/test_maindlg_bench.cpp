@@ -83,7 +83,8 @@ TEST(MainDlgBench, StartToFirstFrame) {
     data += L"qvUninstall.dat";
     ASSERT_FALSE(qvtest::FileExists(data)) << "a data file beside the program would be acted on";
 
-    STARTUPINFOW si{sizeof(si)};
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     std::wstring cmd = L"\"" + exe + L"\"";
     auto start = Clock::now();
