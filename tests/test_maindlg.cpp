@@ -2,6 +2,7 @@
 // and progress frames, progress messages and the progress thread's steps.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "app/MainDlg.h"
@@ -219,4 +220,42 @@ QV_CHILD(progress_steps_to_sixty) {
 
 TEST(MainDlg, ProgressStepsByTenAndOvershootsTargetToSixty) {
     EXPECT_EQ(0, qvtest::RunChild("progress_steps_to_sixty"));
+}
+
+HWND g_slidingWnd = nullptr;
+
+// Runs inside the exit: by then the window must have left its place, five
+// frames of (100 + 450) / 5 = 110 pixels to the left.
+void CheckSlidOut() {
+    RECT wr{};
+    ::GetWindowRect(g_slidingWnd, &wr);
+    if (wr.left != 100 - 550) ::_exit(20);
+}
+
+// Cancelling slides the dialog out to the left and ends the process with 0;
+// the window must have left its place first.
+QV_CHILD(cancel_slides_out_and_exits) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    if (!dlg.Create(100, 100, 450, 230, 0, true, nullptr, 0)) return 10;
+    dlg.ShowDlg(-1, false, SW_SHOW);
+    g_slidingWnd = dlg.hwnd;
+    std::atexit(CheckSlidOut);
+    CMainDlg::OnCancelClick(&dlg);
+    return 11;  // not reached: ExitApp ends the process
+}
+
+QV_CHILD(close_exits_with_zero) {
+    ProgramFolder folder;
+    CMainDlg dlg;
+    if (!dlg.Create(100, 100, 450, 230, 0, true, nullptr, 0)) return 10;
+    ::SendMessageW(dlg.hwnd, WM_CLOSE, 0, 0);
+    return 11;
+}
+
+TEST(MainDlg, CancelAndCloseEndTheProcessWithZero) {
+    DWORD start = ::GetTickCount();
+    EXPECT_EQ(0, qvtest::RunChild("cancel_slides_out_and_exits"));
+    EXPECT_GE(::GetTickCount() - start, 250u) << "five frames of 50 ms";
+    EXPECT_EQ(0, qvtest::RunChild("close_exits_with_zero"));
 }
