@@ -166,7 +166,8 @@ def serve(options):
     recorder = Recorder(os.path.join(options.dir, LOG))
     servers, ports = [], {}
     for mode in MODES:
-        server = Server(("127.0.0.1", 0), Handler)
+        # The demo's program is built to report to a fixed port.
+        server = Server(("127.0.0.1", options.port if mode == "normal" else 0), Handler)
         server.mode, server.recorder, server.options = mode, recorder, options
         ports[mode] = server.server_address[1]
         servers.append(server)
@@ -207,7 +208,7 @@ def start(options):
     # for the server's streams.
     proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve",
                              "--dir", options.dir, "--lifetime", str(options.lifetime),
-                             "--hang", str(options.hang)],
+                             "--hang", str(options.hang), "--port", str(options.port)],
                             stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                             start_new_session=True, close_fds=True)
     deadline = time.time() + 15
@@ -255,6 +256,8 @@ def main():
                         help="seconds after which the server ends by itself")
     parser.add_argument("--hang", type=float, default=10,
                         help="seconds a 'hang' connection is held")
+    parser.add_argument("--port", type=int, default=0,
+                        help="port of the 'normal' listener (default: a free one)")
     options = parser.parse_args()
     options.dir = os.path.abspath(options.dir)
     {"start": start, "serve": serve, "stop": stop}[options.command](options)
