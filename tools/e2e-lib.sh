@@ -113,19 +113,42 @@ for line in sys.stdin:
 print(sum(xs) // len(xs) if len(xs) > 200 else -1)'
 }
 
+# The last frame of a film that still shows the window's card.
+e2e_last_frame() {
+  local prefix=$1 n f
+  for n in $(seq $((E2E_FRAMES - 1)) -1 0); do
+    f="$E2E_SHOTS/$prefix-$(printf %03d $n).png"
+    read -r r g b < <(e2e_pixel "$f" 200 205)
+    [ $((r + g + b)) -gt 600 ] && { echo "$f"; return 0; }
+  done
+  return 1
+}
+
 # Clicks the question's buttons ("卸 载" at 255,148 and "取 消" at 325,148,
 # both 68 x 29) in their middle.
 e2e_click_uninstall() { qvwin.sh click "$E2E_WID" 289 162; }
 e2e_click_cancel() { qvwin.sh click "$E2E_WID" 359 162; }
 
-# Screenshots of the window every ~150 ms until it is gone:
-# $E2E_SHOTS/frame-NNN.png; sets E2E_FRAMES.
+# Screenshots of the window as fast as the X server gives them (xwd, about
+# 20 ms each; ImageMagick's import is ten times slower and misses the short
+# last steps of the animation) until the program ends:
+# $E2E_SHOTS/PREFIX-NNN.png; sets E2E_FRAMES.
 e2e_film() {
-  local prefix=${1:-frame} i=0
-  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt 200 ]; do
-    qvwin.sh shot "$E2E_SHOTS/$prefix-$(printf %03d $i).png" "$E2E_WID" 2>/dev/null || break
+  local prefix=${1:-frame} i=0 n
+  local raw="$QV_ENV_DIR/film"
+  mkdir -p "$raw"
+  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt 600 ]; do
+    xwd -id "$E2E_WID" -silent >"$raw/$(printf %03d $i).xwd" 2>/dev/null || break
     i=$((i + 1))
-    sleep 0.15
+    sleep 0.03
   done
-  E2E_FRAMES=$i
+  E2E_FRAMES=0
+  for n in $(seq 0 $((i - 1))); do
+    local f="$raw/$(printf %03d $n).xwd"
+    [ -s "$f" ] || continue
+    convert "xwd:$f" "$E2E_SHOTS/$prefix-$(printf %03d $E2E_FRAMES).png" 2>/dev/null || continue
+    E2E_FRAMES=$((E2E_FRAMES + 1))
+  done
+  rm -rf "$raw"
 }
+

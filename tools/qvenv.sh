@@ -105,7 +105,12 @@ qv_env_up() {
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy all_proxy no_proxy
   export XDG_RUNTIME_DIR="$QV_ENV_DIR/xdg"
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-  qv_start_display || return 1
+  # QV_KEEP_DISPLAY=1 keeps the caller's display (the demo on a desktop).
+  if [ -n "${QV_KEEP_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    QV_XVFB_PID=""
+  else
+    qv_start_display || return 1
+  fi
   qv_template || return 1
   export WINEPREFIX="$QV_ENV_DIR/prefix"
   cp -a "$QV_TEMPLATE" "$WINEPREFIX"
