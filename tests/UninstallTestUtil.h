@@ -54,15 +54,15 @@ struct DatSpec {
     std::vector<UninstallEntry> entries{}, shortcuts{};
 };
 
-inline bool WriteDat(const std::wstring& path, const DatSpec& spec) {
+inline bool WriteDat(const std::wstring& path, const DatSpec& layout) {
     UninstallHeader h{};
-    SetField(h.regKeyName, spec.regKey);
-    SetField(h.productName, spec.product);
-    SetField(h.startMenuFolder, spec.startMenu);
-    SetField(h.installDir, spec.installDir);
-    return WriteUninstallFile(path.c_str(), h, spec.entries.data(),
-                              static_cast<int>(spec.entries.size()), spec.shortcuts.data(),
-                              static_cast<int>(spec.shortcuts.size()));
+    SetField(h.regKeyName, layout.regKey);
+    SetField(h.productName, layout.product);
+    SetField(h.startMenuFolder, layout.startMenu);
+    SetField(h.installDir, layout.installDir);
+    return WriteUninstallFile(path.c_str(), h, layout.entries.data(),
+                              static_cast<int>(layout.entries.size()), layout.shortcuts.data(),
+                              static_cast<int>(layout.shortcuts.size()));
 }
 
 inline std::string ReadAll(const std::wstring& path) {

@@ -128,13 +128,13 @@ Decoded Image(int id) { return Decode(MAKEINTRESOURCEW(id)); }
 }  // namespace
 
 TEST_F(Resources, EveryImageIsAPngOfItsSize) {
-    for (const ImageSpec& spec : kImages) {
-        SCOPED_TRACE(spec.label);
-        Decoded d = Decode(spec.name);
+    for (const ImageSpec& img : kImages) {
+        SCOPED_TRACE(img.label);
+        Decoded d = Decode(img.name);
         ASSERT_TRUE(d.ok) << "missing or undecodable";
         EXPECT_TRUE(d.png);
-        EXPECT_EQ(spec.width, d.width);
-        EXPECT_EQ(spec.height, d.height);
+        EXPECT_EQ(img.width, d.width);
+        EXPECT_EQ(img.height, d.height);
     }
 }
 
@@ -149,11 +149,11 @@ TEST_F(Resources, ImagesAreChineseOnlyAndUnknownOnesAreMissing) {
     // Each image exists once, in language 2052 (a neutral copy would hide a
     // wrong LANGUAGE statement, since look-ups fall back to it).
     HMODULE self = ::GetModuleHandleW(nullptr);
-    for (const ImageSpec& spec : kImages) {
+    for (const ImageSpec& img : kImages) {
         std::vector<WORD> languages;
-        ::EnumResourceLanguagesW(self, L"IMG", spec.name, CollectLanguage,
+        ::EnumResourceLanguagesW(self, L"IMG", img.name, CollectLanguage,
                                  reinterpret_cast<LONG_PTR>(&languages));
-        EXPECT_EQ(std::vector<WORD>{kChinese}, languages) << spec.label;
+        EXPECT_EQ(std::vector<WORD>{kChinese}, languages) << img.label;
     }
     EXPECT_TRUE(ResourceBytes(L"IMG", MAKEINTRESOURCEW(60009)).empty());
     EXPECT_TRUE(ResourceBytes(L"IMG", MAKEINTRESOURCEW(60040)).empty());

@@ -190,10 +190,10 @@ TEST(UninstallData, EmptyUnterminatedAndMissingRecordsAreDropped) {
 TEST(UninstallData, CutAtEveryOffsetYieldsOnlyWholeRecordsOrNone) {
     qvtest::TempDir tmp(L"qvdata");
     std::wstring dat = tmp / L"a.dat";
-    DatSpec spec{.regKey = L"Key", .product = L"产品", .startMenu = L"菜单",
+    DatSpec layout{.regKey = L"Key", .product = L"产品", .startMenu = L"菜单",
                  .entries = {Entry(1, L"C:\\p\\file.txt"), Entry(0, L"C:\\p\\dir\\")},
                  .shortcuts = {Entry(1, L"C:\\p\\s.lnk")}};
-    ASSERT_TRUE(WriteDat(dat, spec));
+    ASSERT_TRUE(WriteDat(dat, layout));
     std::string bytes = ReadAll(dat);
     for (size_t n = 0; n <= bytes.size(); ++n) {
         ASSERT_TRUE(qvtest::WriteFileBytes(dat, bytes.data(), n));
@@ -209,7 +209,7 @@ TEST(UninstallData, CutAtEveryOffsetYieldsOnlyWholeRecordsOrNone) {
         size_t expectEntries = n < 764 ? 0 : std::min<size_t>(2, (n - 764) / 524);
         ASSERT_EQ(expectEntries, r.entries.size()) << n;
         for (size_t i = 0; i < r.entries.size(); ++i)
-            EXPECT_STREQ(spec.entries[i].path, r.entries[i].path) << n;
+            EXPECT_STREQ(layout.entries[i].path, r.entries[i].path) << n;
         EXPECT_EQ(n == bytes.size() ? 1u : 0u, r.shortcuts.size()) << n;
     }
 }

@@ -61,8 +61,8 @@ protected:
     void TearDown() override { ::SetEnvironmentVariableW(kResultsVar, nullptr); }
 
     // Runs a scenario in the copy; returns what it reported.
-    std::string Run(const char* scenario, const DatSpec& spec) {
-        EXPECT_TRUE(WriteDat(app + L"qvUninstall.dat", spec));
+    std::string Run(const char* scenario, const DatSpec& layout) {
+        EXPECT_TRUE(WriteDat(app + L"qvUninstall.dat", layout));
         ::DeleteFileW(results.c_str());
         EXPECT_EQ(0, RunCopy(exe, scenario));
         return ReadAll(results);
