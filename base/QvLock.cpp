@@ -1,20 +1,8 @@
 #include "base/QvLock.h"
 
-namespace {
+#include "base/QvScoped.h"
 
-// Holds the guard for one scope.
-class Guard {
-public:
-    explicit Guard(CRITICAL_SECTION* cs) : cs_(cs) { ::EnterCriticalSection(cs_); }
-    ~Guard() { ::LeaveCriticalSection(cs_); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-private:
-    CRITICAL_SECTION* cs_;
-};
-
-}  // namespace
+using Guard = qv::ScopedCriticalSection;
 
 CLock::CLock() : section_(::CreateSemaphoreW(nullptr, 1, 1, nullptr)) {
     ::InitializeCriticalSection(&guard_);

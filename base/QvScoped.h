@@ -136,6 +136,18 @@ private:
     HGDIOBJ prev_;
 };
 
+// Holds a critical section for one scope.
+class ScopedCriticalSection {
+public:
+    explicit ScopedCriticalSection(CRITICAL_SECTION* cs) : cs_(cs) { ::EnterCriticalSection(cs_); }
+    ~ScopedCriticalSection() { ::LeaveCriticalSection(cs_); }
+    ScopedCriticalSection(const ScopedCriticalSection&) = delete;
+    ScopedCriticalSection& operator=(const ScopedCriticalSection&) = delete;
+
+private:
+    CRITICAL_SECTION* cs_;
+};
+
 // Owning COM pointer.
 template <typename I>
 class ComPtr {

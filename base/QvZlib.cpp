@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/QvScoped.h"
 #include "base/QvUtil.h"
 #include "base/QvZlibApi.h"
 
@@ -16,17 +17,7 @@ using namespace qv::zlib;
 
 namespace {
 
-// Lock held for one scope.
-class Guard {
-public:
-    explicit Guard(CRITICAL_SECTION* cs) : cs_(cs) { ::EnterCriticalSection(cs_); }
-    ~Guard() { ::LeaveCriticalSection(cs_); }
-    Guard(const Guard&) = delete;
-    Guard& operator=(const Guard&) = delete;
-
-private:
-    CRITICAL_SECTION* cs_;
-};
+using Guard = qv::ScopedCriticalSection;
 
 template <typename Fn>
 bool Bind(HMODULE module, const char* name, Fn* slot) {
