@@ -13,6 +13,10 @@ system='^(ADVAPI32|COMCTL32|COMDLG32|CRYPT32|DBGHELP|GDI32|gdiplus|IMM32|KERNEL3
 bad=$(echo "$dlls" | grep -v -i -E "$system" || true)
 exports=$($triple-objdump -p "$exe" | grep -c -E '^\s*\[ *[0-9]+\] [A-Za-z_?]' || true)
 echo "$(basename "$exe") ($triple): imports $(echo $dlls | tr ' ' ','); $exports exported names"
+if [ "$exports" -gt 0 ] && [ ! -f "$(dirname "$exe")/lib$(basename "$exe" .exe).a" ]; then
+  echo "$exe exports names but has no import library beside it" >&2
+  exit 1
+fi
 if [ -n "$bad" ]; then
   echo "$exe imports non-system DLLs: $bad" >&2
   exit 1
