@@ -2,11 +2,11 @@
 // handlers. Drawing and the progress thread are in MainDlgProgress.cpp.
 #include "app/MainDlg.h"
 
-#include <cstdio>
 #include <cwchar>
 
 #include "app/QvApp.h"
 #include "app/QvReport.h"
+#include "app/UninstallData.h"
 #include "ui/QvButton.h"
 #include "ui/QvImage.h"
 #include "ui/QvThread.h"
@@ -39,11 +39,8 @@ CMainDlg::~CMainDlg() {
 void CMainDlg::ReadProductName() {
     std::wstring path = CQvApp::Instance().curPath;
     path += kDataFile;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) return;
     UninstallHeader header{};
-    std::fread(&header, sizeof(header), 1, file);
-    std::fclose(file);
+    if (!ReadUninstallHeader(path.c_str(), &header)) return;
     // A field that fills its whole width has no terminator: stop at its end.
     productName.assign(header.productName,
                        wcsnlen(header.productName, sizeof(header.productName) / sizeof(wchar_t)));

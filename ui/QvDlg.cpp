@@ -124,8 +124,8 @@ void CQvDlg::SetRoundRgn() {
     ::CombineRgn(region, region, row.get(), RGN_OR);
     ::OffsetRgn(row.get(), 0, h - 3);
     ::CombineRgn(region, region, row.get(), RGN_OR);
-    // The window owns the region from here on.
-    ::SetWindowRgn(hwnd, region, TRUE);
+    // The window owns the region once it has taken it.
+    if (!::SetWindowRgn(hwnd, region, TRUE)) ::DeleteObject(region);
 }
 
 void CQvDlg::ShowDlg(int effect, bool center, int showCmd) {
