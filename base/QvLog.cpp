@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/QvNarrow.h"
 #include "base/QvReg.h"
 #include "base/QvUtil.h"
 
@@ -97,14 +98,8 @@ void CQvLog::AppendLine(const wchar_t* message) {
     qv::ScopedFile file(::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
-    std::wstring line = FormatLine(Now(), message);
-    int wide = static_cast<int>(line.size());
-    int bytes = ::WideCharToMultiByte(CP_THREAD_ACP, 0, line.data(), wide, nullptr, 0, nullptr,
-                                      nullptr);
-    if (bytes <= 0) return;
-    std::string ansi(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_THREAD_ACP, 0, line.data(), wide, ansi.data(), bytes, nullptr,
-                          nullptr);
+    std::string ansi = qv::Narrow(FormatLine(Now(), message), CP_THREAD_ACP);
+    if (ansi.empty()) return;
     DWORD written = 0;
     ::WriteFile(file.get(), ansi.data(), static_cast<DWORD>(ansi.size()), &written, nullptr);
 }

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/QvNarrow.h"
 #include "base/QvScoped.h"
 
 namespace {
@@ -38,13 +39,7 @@ std::wstring ToTraditional(const std::wstring& text) {
 // never cut inside a double-byte character.
 void EncodeInto(const std::wstring& text, UINT codePage, char* s, int size) {
     if (size <= 0) return;
-    int len = ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
-                                    nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(len > 0 ? len : 0), '\0');
-    if (len > 0) {
-        ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
-                              bytes.data(), len, nullptr, nullptr);
-    }
+    std::string bytes = qv::Narrow(text, codePage);
     size_t fit = bytes.size() < static_cast<size_t>(size - 1) ? bytes.size() : size - 1;
     if (fit < bytes.size()) {
         // Step back to a character boundary.
