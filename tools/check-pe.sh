@@ -3,11 +3,8 @@
 # statically) and exports the framework. Prints what it found.
 set -euo pipefail
 exe=${1:?usage: check-pe.sh PROGRAM.exe}
-case "$(od -An -tx2 -j$(( $(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ') + 4 )) -N2 "$exe" | tr -d ' ')" in
-  014c) triple=i686-w64-mingw32 ;;
-  8664) triple=x86_64-w64-mingw32 ;;
-  *) echo "$exe: not a PE program" >&2; exit 1 ;;
-esac
+arch=$("$(dirname "$0")/pe-machine.sh" "$exe") || { echo "$exe: not a PE program" >&2; exit 1; }
+triple=$arch-w64-mingw32
 dlls=$($triple-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -u)
 system='^(ADVAPI32|COMCTL32|COMDLG32|CRYPT32|DBGHELP|GDI32|gdiplus|IMM32|KERNEL32|msvcrt|MSIMG32|OLE32|OLEAUT32|PSAPI|SHELL32|SHLWAPI|URLMON|USER32|VERSION|WININET|WINMM|WINTRUST|WS2_32|api-ms-win-[a-z0-9-]+)\.dll$'
 bad=$(echo "$dlls" | grep -v -i -E "$system" || true)

@@ -25,8 +25,8 @@ demo_env() { "$DEMO_TOOLS/wine" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
 demo_install() {
   local bin=${1:?bin dir} mode=${2:-own}
   DEMO_MODE=$mode
-  case "$(od -An -tx2 -j$(( $(od -An -tu4 -j60 -N4 "$bin/qvUninstall.exe" | tr -d ' ') + 4 )) -N2 "$bin/qvUninstall.exe" | tr -d ' ')" in
-    8664) DEMO_VIEW=64 ;;
+  case "$("$DEMO_TOOLS/pe-machine.sh" "$bin/qvUninstall.exe")" in
+    x86_64) DEMO_VIEW=64 ;;
     *) DEMO_VIEW=32 ;;
   esac
   DEMO_PROGRAMS_WIN="$(demo_env APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs"
