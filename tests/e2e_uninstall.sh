@@ -45,10 +45,7 @@ ink1=$(e2e_dark_pixels "$last" 200x20+80+151)
 [ "$ink1" -lt 40 ] || e2e_fail "ink left at the end ($ink1)"
 
 # The batch ends the program's copies, deletes it and its folder, and itself.
-for _ in $(seq 1 100); do
-  [ -z "$(demo_remains)" ] && break
-  sleep 0.3
-done
+demo_wait_gone
 left=$(demo_remains)
 [ -z "$left" ] || e2e_fail "left behind:"$'\n'"$left"
 

@@ -96,3 +96,11 @@ demo_remains() {
   [ -e "$(demo_unix 'C:\clear.bat')" ] && echo "batch file: C:\\clear.bat"
   true
 }
+
+# Waits (up to 30 s) for the self-delete batch to finish the job.
+demo_wait_gone() {
+  for _ in $(seq 1 100); do
+    [ -z "$(demo_remains)" ] && return 0
+    sleep 0.3
+  done
+}

@@ -61,7 +61,7 @@ fi
 echo "The uninstaller ended with exit code $code."
 
 # The batch file finishes the job after the program has gone.
-for _ in $(seq 1 100); do [ -z "$(demo_remains)" ] && break; sleep 0.3; done
+demo_wait_gone
 left=$(demo_remains)
 if [ -z "$left" ]; then
   echo "Left of the product: nothing."
