@@ -1,5 +1,6 @@
 #include "support/TestUtil.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -34,10 +35,19 @@ int RunProcess(const std::wstring& cmdline, DWORD timeoutMs) {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = cmdline;
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return -2;
+    // Under load Wine now and then fails to start a program that was copied
+    // a moment ago; a short retry tells that apart from a real failure.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt) ::Sleep(300);
+        std::wstring cmd = cmdline;
+        started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &pi);
+        if (!started)
+            std::fprintf(stderr, "CreateProcess failed (error %lu): %ls\n", ::GetLastError(),
+                         cmdline.c_str());
+    }
+    if (!started) return -2;
     int code = -1;
     if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
         DWORD exit = 0;
