@@ -1,38 +1,68 @@
 #include "app/ClearBatch.h"
 
-#include <windows.h>
-
 #include <cwchar>
+#include <functional>
+
+#include "app/UninstallSafety.h"
 
 namespace qv {
 
 namespace {
 
-// Converts to the thread's ANSI code page; false when a character has no
-// spelling there.
-bool ToAnsi(const std::wstring& text, std::string* out) {
-    out->clear();
-    if (text.empty()) return true;
-    int n = ::WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), static_cast<int>(text.size()),
-                                  nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return false;
-    out->resize(static_cast<size_t>(n));
-    BOOL lossy = FALSE;
-    if (::WideCharToMultiByte(CP_THREAD_ACP, 0, text.c_str(), static_cast<int>(text.size()),
-                              out->data(), n, nullptr, &lossy) > 0)
-        return !lossy;
-    // A UTF-8 code page takes no "default used" flag, and spells everything
-    // but broken surrogates, which it then refuses.
-    return ::WideCharToMultiByte(CP_THREAD_ACP, WC_ERR_INVALID_CHARS, text.c_str(),
-                                 static_cast<int>(text.size()), out->data(), n, nullptr,
-                                 nullptr) > 0;
+using TextCheck = std::function<bool(const std::wstring&)>;
+
+std::wstring Decode(const std::string& bytes, UINT codePage) {
+    if (bytes.empty()) return std::wstring();
+    int n = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(),
+                                  static_cast<int>(bytes.size()), nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(),
+                          static_cast<int>(bytes.size()), out.data(), n);
+    return out;
 }
 
-bool PathToAnsi(const wchar_t* path, std::string* out) {
-    if (ToAnsi(path, out)) return true;
+// The bytes of text in the ANSI code page, only when they read back as the
+// same text in it and in the OEM code page. No best fit: it would turn a
+// full-width percent sign into "%", a full-width full stop into ".", the
+// yen sign into "\" under code page 932, and so on.
+bool Encode(const std::wstring& text, UINT ansi, UINT oem, std::string* out) {
+    out->clear();
+    if (text.empty()) return false;
+    BOOL usedDefault = FALSE;
+    bool utf8 = ansi == CP_UTF8 || (ansi == CP_THREAD_ACP && ::GetACP() == CP_UTF8);
+    DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL* defaultFlag = utf8 ? nullptr : &usedDefault;
+    int n = ::WideCharToMultiByte(ansi, flags, text.c_str(), static_cast<int>(text.size()),
+                                  nullptr, 0, nullptr, defaultFlag);
+    if (n <= 0 || usedDefault) return false;
+    out->resize(static_cast<size_t>(n));
+    if (::WideCharToMultiByte(ansi, flags, text.c_str(), static_cast<int>(text.size()),
+                              out->data(), n, nullptr, defaultFlag) != n ||
+        usedDefault)
+        return false;
+    return Decode(*out, ansi) == text && Decode(*out, oem) == text;
+}
+
+bool IsPlainAscii(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (c < 0x20 || c > 0x7E) return false;
+    return !text.empty();
+}
+
+// The bytes to write for path: its own spelling, or its short form, each
+// only if the text cmd will read passes check.
+bool PathBytes(const wchar_t* path, const TextCheck& check, UINT ansi, UINT oem,
+               std::string* out) {
+    std::wstring text = path;
+    if (Encode(text, ansi, oem, out) && check(Decode(*out, ansi))) return true;
     wchar_t shortPath[MAX_PATH];
     DWORD n = ::GetShortPathNameW(path, shortPath, MAX_PATH);
-    return n > 0 && n < MAX_PATH && ToAnsi(shortPath, out);
+    if (n == 0 || n >= MAX_PATH) return false;
+    text = shortPath;
+    if (!IsPlainAscii(text) || !check(text)) return false;
+    out->assign(text.begin(), text.end());
+    return true;
 }
 
 // cmd reads "%%" in a batch as one percent sign. No DBCS trail byte is
@@ -46,19 +76,38 @@ std::string DoublePercent(const std::string& text) {
     return out;
 }
 
+bool HasControl(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (c < 0x20) return true;
+    return false;
+}
+
+bool IsProgramText(const std::wstring& text) {
+    return text.find_first_of(L"\"!") == std::wstring::npos && !HasControl(text) &&
+           IsDeletableTarget(text.c_str());
+}
+
+bool IsFolderText(const std::wstring& text) {
+    return IsQuotableInBatch(text.c_str()) && IsDeletableTarget(text.c_str());
+}
+
 }  // namespace
 
 bool IsQuotableInBatch(const wchar_t* text) {
-    return text && !std::wcspbrk(text, L"\"%\r\n");
+    if (!text) return false;
+    std::wstring s = text;
+    return s.find_first_of(L"\"%!") == std::wstring::npos && !HasControl(s);
 }
 
-std::string ComposeClearBatch(const wchar_t* program, const wchar_t* installDir) {
+std::string ComposeClearBatch(const wchar_t* program, const wchar_t* installDir, UINT ansiCodePage,
+                              UINT oemCodePage) {
     std::string text = "@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\n";
     std::string path;
-    if (program && program[0] && PathToAnsi(program, &path))
+    if (program && program[0] &&
+        PathBytes(program, IsProgramText, ansiCodePage, oemCodePage, &path))
         text += "del \"" + DoublePercent(path) + "\"\r\n";
-    if (installDir && installDir[0] && IsQuotableInBatch(installDir) &&
-        PathToAnsi(installDir, &path))
+    if (installDir && installDir[0] &&
+        PathBytes(installDir, IsFolderText, ansiCodePage, oemCodePage, &path))
         text += "rd /S /Q \"" + path + "\"\r\n";
     text += "del %0";
     return text;

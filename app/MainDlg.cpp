@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr wchar_t kDataFile[] = L"qvUninstall.dat";
-
 CQvButton* MakeButton(const wchar_t* caption, int x, int imageId, void (*onClick)(void*)) {
     auto* button = new CQvButton(caption, x);
     button->imageId = imageId;
@@ -38,7 +36,7 @@ CMainDlg::~CMainDlg() {
 
 void CMainDlg::ReadProductName() {
     std::wstring path = CQvApp::Instance().curPath;
-    path += kDataFile;
+    path += kUninstallDataFile;
     UninstallHeader header{};
     if (!ReadUninstallHeader(path.c_str(), &header)) return;
     // A field that fills its whole width has no terminator: stop at its end.
@@ -63,7 +61,12 @@ void CMainDlg::OnInit() {
 LRESULT CMainDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CLOSE:
+        // Once the uninstall has begun it runs to its end, and the process
+        // ends itself after it; ending it here would run the runtime's exit
+        // under the engine's worker and leave the product half removed.
+        if (mode != 0 && !uninstaller.IsWorkDone()) return 0;
         CQvApp::Instance().ExitApp();
+        return 0;
     case WM_UNINSTALL_PROGRESS:
         if (wParam == 100) finished = true;
         targetPercent = static_cast<int>(wParam);

@@ -5,17 +5,18 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "app/ClearBatch.h"
 #include "app/QvReport.h"
 #include "app/UninstallSafety.h"
+#include "app/UninstallWalk.h"
 #include "base/QvScoped.h"
 #include "base/QvUtil.h"
 #include "ui/QvThread.h"
 
 namespace {
 
-constexpr wchar_t kDataFileName[] = L"qvUninstall.dat";
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A folder record names the folder to which "*.*" is appended; without its
@@ -53,32 +54,45 @@ CQvUninstaller::~CQvUninstaller() {
 
 CQvUninstaller::CQvUninstaller(const CQvUninstaller& other)
     : notifyWnd(other.notifyWnd), closing(other.closing), totalFiles(other.totalFiles),
-      deletedFiles(other.deletedFiles), header(other.header), entries(other.entries),
-      shortcuts(other.shortcuts), workerRunning(0) {
+      deletedFiles(other.deletedFiles), header{}, workerRunning(0) {
+    qv::ScopedCriticalSection hold(other.listLock);
+    header = other.header;
+    entries = other.entries;
+    shortcuts = other.shortcuts;
     std::memcpy(ownFolder, other.ownFolder, sizeof(ownFolder));
 }
 
 CQvUninstaller& CQvUninstaller::operator=(const CQvUninstaller& other) {
     if (this == &other) return *this;
+    UninstallHeader otherHeader;
+    std::vector<UninstallEntry> otherEntries, otherShortcuts;
+    {
+        qv::ScopedCriticalSection hold(other.listLock);
+        otherHeader = other.header;
+        otherEntries = other.entries;
+        otherShortcuts = other.shortcuts;
+    }
+    qv::ScopedCriticalSection hold(listLock);
     notifyWnd = other.notifyWnd;
     closing = other.closing;
     totalFiles = other.totalFiles;
     deletedFiles = other.deletedFiles;
-    header = other.header;
-    entries = other.entries;
-    shortcuts = other.shortcuts;
+    header = otherHeader;
+    entries.swap(otherEntries);
+    shortcuts.swap(otherShortcuts);
     std::memcpy(ownFolder, other.ownFolder, sizeof(ownFolder));
     return *this;  // this engine's own worker state is its own
 }
 
 void CQvUninstaller::StartUninstall(HWND hWnd, int inThread) {
+    // Two runs on one engine would share its counters and lists.
+    if (::InterlockedCompareExchange(&workerRunning, 1, 0) != 0) return;
     notifyWnd = hWnd;
     if (!inThread) {
         UninstallFunc();
+        ::InterlockedExchange(&workerRunning, 0);
         return;
     }
-    // Two workers on one engine would share its counters and lists.
-    if (::InterlockedCompareExchange(&workerRunning, 1, 0) != 0) return;
     HANDLE thread = CQvThread::Instance().StartThread(&CQvUninstaller::UninstallThread, this, 0);
     if (thread) {
         ::CloseHandle(thread);  // detached: completion is the final message
@@ -121,25 +135,38 @@ bool CQvUninstaller::WaitWorkDone(DWORD timeoutMs) const {
 }
 
 bool CQvUninstaller::UninstallFunc() {
+    UninstallHeader read{};
+    std::vector<UninstallEntry> listed, extra;
     wchar_t dataPath[MAX_PATH];
-    std::vector<UninstallEntry> listed;
-    if (!qv::JoinPath(dataPath, {ownFolder, kDataFileName}) ||
-        !ReadUninstallFile(dataPath, &header, &listed, &shortcuts)) {
+    // Without the program's folder the data file's path would be relative,
+    // and own-folder mode would have no folder to delete.
+    if (!ownFolder[0] || !qv::JoinPath(dataPath, {ownFolder, kUninstallDataFile}) ||
+        !ReadUninstallFile(dataPath, &read, &listed, &extra)) {
         if (notifyWnd) ::PostMessageW(notifyWnd, WM_UNINSTALL_PROGRESS, 100, 0);
         return false;
     }
-    bool ownFolderMode = header.installDir[0] != L'\0';
-    entries.clear();
+    bool ownFolderMode = read.installDir[0] != L'\0';
+    // Keep the usable records in place: a long list is not copied again.
+    size_t kept = 0;
     if (!ownFolderMode) {
-        deletedFiles = 0;
-        totalFiles = 0;
         for (UninstallEntry& entry : listed) {
             if (!entry.isFile && !EndFolderPath(entry.path)) continue;
             if (!qv::IsDeletableTarget(entry.path)) continue;
-            entries.push_back(entry);
-            totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
+            if (&listed[kept] != &entry) listed[kept] = entry;
+            ++kept;
         }
     }
+    listed.resize(kept);
+    {
+        qv::ScopedCriticalSection hold(listLock);
+        header = read;
+        entries.swap(listed);
+        shortcuts.swap(extra);
+    }
+    deletedFiles = 0;
+    totalFiles = 0;
+    for (const UninstallEntry& entry : entries)
+        totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
 
     wchar_t reportUrl[200] = {};
     GetReportUrl(reportUrl);
@@ -147,16 +174,14 @@ bool CQvUninstaller::UninstallFunc() {
 
     if (ownFolderMode) {
         deletedFiles = 0;
-        totalFiles = 0;
-        // An uninstaller copied onto the desktop must not take the desktop.
-        if (qv::IsDeletableTarget(ownFolder)) {
-            totalFiles = CountFiles(ownFolder);
-            DelDir(ownFolder);
-        }
+        // CountFiles and DelDir check the folder: an uninstaller copied onto
+        // the desktop must not take the desktop.
+        totalFiles = CountFiles(ownFolder);
+        DelDir(ownFolder);
     } else {
         for (const UninstallEntry& entry : entries) {
             if (entry.isFile)
-                ::DeleteFileW(entry.path);
+                qv::DeleteFileChecked(entry.path);
             else
                 DelDir(entry.path);
         }
@@ -167,13 +192,19 @@ bool CQvUninstaller::UninstallFunc() {
 }
 
 int CQvUninstaller::CountFiles(const wchar_t* folder) {
-    if (qv::IsDirectoryLink(folder)) return 0;
+    qv::ScopedFile root = qv::OpenWalkRoot(folder);
+    return root ? CountIn(root.get()) : 0;
+}
+
+int CQvUninstaller::CountIn(HANDLE folder) {
     int count = 0;
-    qv::WalkFolder(folder, [&](const wchar_t* path, qv::ItemKind kind, bool dotName) {
-        if (kind == qv::ItemKind::File)
+    qv::ListFolder(folder, [&](const qv::FolderItem& item) {
+        if (item.kind == qv::ItemKind::File) {
             ++count;
-        else if (kind == qv::ItemKind::Folder && !dotName)
-            count += CountFiles(path);
+        } else if (item.kind == qv::ItemKind::Folder && !item.dotName) {
+            qv::ScopedFile sub = qv::OpenItem(folder, item, qv::ItemUse::Walk);
+            if (sub) count += CountIn(sub.get());
+        }
     });
     return count;
 }
@@ -184,24 +215,34 @@ bool CQvUninstaller::DelDir(const wchar_t* folder) {
         qv::RemoveDirectoryLink(folder);
         return true;
     }
-    bool searched = qv::WalkFolder(folder, [&](const wchar_t* path, qv::ItemKind kind, bool dotName) {
-        switch (kind) {
-        case qv::ItemKind::File:
-            ::DeleteFileW(path);  // a locked file stays, but counts: progress moves on
+    qv::ScopedFile root = qv::OpenWalkRoot(folder);
+    if (!root) return false;
+    DeleteIn(root.get());
+    qv::RemoveWalkRoot(std::move(root), folder);  // fails while something below stays
+    return true;
+}
+
+// Deletes what lies below an open folder, in the order it is listed: each
+// file with one progress message, each folder after what it holds.
+void CQvUninstaller::DeleteIn(HANDLE folder) {
+    qv::ListFolder(folder, [&](const qv::FolderItem& item) {
+        if (item.dotName && item.kind != qv::ItemKind::File) return;
+        if (item.kind == qv::ItemKind::Folder) {
+            qv::ScopedFile sub = qv::OpenItem(folder, item, qv::ItemUse::Walk);
+            if (!sub) return;
+            DeleteIn(sub.get());
+        }
+        // Opened (again) to be deleted: a folder once emptied, a link as
+        // itself, a file; in each case the very object that was listed.
+        qv::ScopedFile handle = qv::OpenItem(folder, item, qv::ItemUse::Delete);
+        if (handle) qv::DeleteByHandle(handle.get());
+        handle.reset();
+        if (item.kind == qv::ItemKind::File) {
+            // A locked file stays, but counts: progress moves on.
             ++deletedFiles;
             SendProgress();
-            break;
-        case qv::ItemKind::Folder:
-            if (!dotName) DelDir(path);
-            break;
-        case qv::ItemKind::Link:
-            if (!dotName) qv::RemoveDirectoryLink(path);
-            break;
         }
     });
-    if (!searched) return false;
-    ::RemoveDirectoryW(folder);
-    return true;
 }
 
 void CQvUninstaller::SendProgress() {
@@ -221,22 +262,17 @@ void CQvUninstaller::DelShortcut() {
     if (menuFolder[0]) {
         wchar_t programs[MAX_PATH] = {};
         GetProgramsPath(programs);
-        if (programs[0] && qv::JoinPath(path, {programs, L"\\", menuFolder, L"\\"}) &&
-            qv::IsDeletableTarget(path))
+        if (programs[0] && qv::JoinPath(path, {programs, L"\\", menuFolder, L"\\"}))
             DelDir(path);
     }
     const wchar_t* product = FieldText(header.productName);
     if (product[0]) {
         wchar_t desktop[MAX_PATH] = {};
         GetDesktopPath(desktop);
-        if (desktop[0] && qv::JoinPath(path, {desktop, L"\\", product, L".lnk"}) &&
-            qv::IsDeletableTarget(path))
-            ::DeleteFileW(path);
+        if (desktop[0] && qv::JoinPath(path, {desktop, L"\\", product, L".lnk"}))
+            qv::DeleteFileChecked(path);
     }
-    for (const UninstallEntry& shortcut : shortcuts) {
-        const wchar_t* file = FieldText(shortcut.path);
-        if (qv::IsDeletableTarget(file)) ::DeleteFileW(file);
-    }
+    for (const UninstallEntry& shortcut : shortcuts) qv::DeleteFileChecked(FieldText(shortcut.path));
 }
 
 int CQvUninstaller::ClearReg(const wchar_t* keyName) {
@@ -256,29 +292,22 @@ void CQvUninstaller::DeleteSelf() {
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!batch) return;
-
-    wchar_t program[MAX_PATH] = {};
-    DWORD len = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
-    if (len == 0 || len >= MAX_PATH) program[0] = L'\0';  // a cut path names another file
-
-    const wchar_t* installDir = FieldText(header.installDir);
-    bool removeDir = false;
-    wchar_t folder[MAX_PATH];
-    if (installDir[0] && ::PathFileExistsW(installDir) && qv::IsQuotableInBatch(installDir) &&
-        qv::IsDeletableTarget(installDir) && qv::JoinPath(folder, {installDir}) &&
-        EndFolderPath(folder)) {
-        // cmd's "rd /S" follows folder links into their targets: take every
-        // link out first, and leave the line out if one will not go.
-        if (qv::IsDirectoryLink(installDir))
-            qv::RemoveDirectoryLink(installDir);
-        else
-            removeDir = qv::RemoveLinksBelow(folder);
+    std::wstring installDir;
+    {
+        qv::ScopedCriticalSection hold(listLock);
+        installDir = FieldText(header.installDir);
     }
-    std::string text = qv::ComposeClearBatch(program, removeDir ? installDir : nullptr);
+    std::string text = qv::PrepareClearBatch(installDir.c_str());
     DWORD written = 0;
-    ::WriteFile(batch.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    bool whole = ::WriteFile(batch.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                             nullptr) &&
+                 written == text.size();
     batch.reset();
-
+    if (!whole) {
+        // Half a batch could stop after "taskkill" or in the middle of a path.
+        ::DeleteFileW(qv::kClearBatchPath);
+        return;
+    }
     ::ShellExecuteW(nullptr, L"open", qv::kClearBatchPath, nullptr, L"c:\\", SW_HIDE);
     ::ExitProcess(0);
 }

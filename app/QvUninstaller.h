@@ -10,6 +10,7 @@
 
 #include "app/UninstallData.h"
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 // Engine -> window. wParam: percent done, 0..100; every 100 means the work
 // is over. lParam: 0.
@@ -19,14 +20,16 @@ class QV_API CQvUninstaller {
 public:
     CQvUninstaller();
     ~CQvUninstaller();
-    // A copy carries the data but not the worker: it starts out idle.
+    // A copy carries the data but not the worker: it starts out idle. Copying
+    // an engine whose worker is reading the data file sees the lists either
+    // before or after the read, never half-read.
     CQvUninstaller(const CQvUninstaller& other);
     CQvUninstaller& operator=(const CQvUninstaller& other);
 
     // Stores the window for progress messages. With inThread non-zero the
     // work runs on a worker thread, which posts a final 100 when it has
     // run every step; with 0 it runs on the caller's thread and no final
-    // message is sent.
+    // message is sent. Ignored while a run of either kind is under way.
     void StartUninstall(HWND hWnd, int inThread);
     // Deletes the Start-menu folder, the all-users desktop shortcut and the
     // shortcut records' files.
@@ -36,7 +39,8 @@ public:
     int ClearReg(const wchar_t* keyName);
     // Writes and starts the self-delete batch and ends the process. Waits
     // for a running worker first, so that nothing is cut off. Returns only
-    // when the batch cannot be written.
+    // when the batch cannot be created or written (a batch that could not
+    // be written whole is removed).
     void DeleteSelf();
 
     // True unless a worker started by StartUninstall is still running: the
@@ -53,7 +57,8 @@ private:
     bool UninstallFunc();
     int CountFiles(const wchar_t* folder);
     bool DelDir(const wchar_t* folder);
-    void ReadEntries();
+    int CountIn(HANDLE folder);
+    void DeleteIn(HANDLE folder);
     void SendProgress();
     void FinishWorker();
 
@@ -65,6 +70,10 @@ private:
     std::vector<UninstallEntry> entries;
     std::vector<UninstallEntry> shortcuts;
     wchar_t ownFolder[MAX_PATH + 1];
-    // 1 while a worker runs; written by the starting thread and the worker.
+    // 1 while a run is under way; written by the starting thread and the
+    // worker.
     volatile LONG workerRunning;
+    // Guards header and the two lists while the worker replaces them and
+    // while a copy reads them.
+    mutable qv::CriticalSection listLock;
 };

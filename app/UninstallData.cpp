@@ -41,6 +41,14 @@ bool ReadHeader(HANDLE file, UninstallHeader* header) {
 // Reads up to `count` records until the file ends; keeps only those whose
 // path is complete and not empty.
 void ReadRecords(HANDLE file, int count, std::vector<UninstallEntry>* out) {
+    // Room for what the file can hold, once: a huge count in a short file
+    // asks for nothing, and a long list is never regrown (and copied).
+    LARGE_INTEGER size{}, at{}, zero{};
+    if (count > 0 && ::GetFileSizeEx(file, &size) &&
+        ::SetFilePointerEx(file, zero, &at, FILE_CURRENT) && size.QuadPart > at.QuadPart) {
+        long long fits = (size.QuadPart - at.QuadPart) / static_cast<long long>(sizeof(UninstallEntry));
+        out->reserve(out->size() + static_cast<size_t>(fits < count ? fits : count));
+    }
     for (int i = 0; i < count; ++i) {
         UninstallEntry entry{};
         if (ReadBytes(file, &entry, sizeof(entry)) != sizeof(entry)) return;

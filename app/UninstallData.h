@@ -1,19 +1,18 @@
 #pragma once
 // Records of "qvUninstall.dat", the description of an installation that the
 // product's installer leaves beside the uninstaller. The file is a direct
-// image of these records (UTF-16LE text in fixed, zero-padded fields,
-// 32-bit little-endian integers), so their layout is fixed and checked here.
-//
-// Order in the file: header; when installDir is empty, an entry count and
-// that many entries; then, optionally, a shortcut count and that many
-// shortcut entries.
+// image of these records; their layout is fixed in app/UninstallFormat.h and
+// checked against it here.
 #include <windows.h>
 
 #include <cstddef>
 #include <wchar.h>
 #include <vector>
 
+#include "app/UninstallFormat.h"
 #include "base/QvExport.h"
+
+inline constexpr wchar_t kUninstallDataFile[] = L"" QV_DATA_FILE_NAME;
 
 struct UninstallHeader {
     wchar_t regKeyName[100];      // key under HKLM ...\CurrentVersion\Uninstall\ .
@@ -28,14 +27,19 @@ struct UninstallEntry {
 };
 
 static_assert(sizeof(wchar_t) == 2, "the file holds UTF-16 text");
-static_assert(sizeof(UninstallHeader) == 760);
-static_assert(offsetof(UninstallHeader, regKeyName) == 0);
-static_assert(offsetof(UninstallHeader, productName) == 200);
-static_assert(offsetof(UninstallHeader, startMenuFolder) == 300);
-static_assert(offsetof(UninstallHeader, installDir) == 360);
-static_assert(sizeof(UninstallEntry) == 524);
+static_assert(sizeof(UninstallHeader) == qvformat::kHeaderSize);
+static_assert(offsetof(UninstallHeader, regKeyName) == qvformat::kRegKeyField.offset);
+static_assert(offsetof(UninstallHeader, productName) == qvformat::kProductField.offset);
+static_assert(offsetof(UninstallHeader, startMenuFolder) == qvformat::kStartMenuField.offset);
+static_assert(offsetof(UninstallHeader, installDir) == qvformat::kInstallDirField.offset);
+static_assert(sizeof(UninstallHeader::regKeyName) == 2 * qvformat::kRegKeyField.width);
+static_assert(sizeof(UninstallHeader::productName) == 2 * qvformat::kProductField.width);
+static_assert(sizeof(UninstallHeader::startMenuFolder) == 2 * qvformat::kStartMenuField.width);
+static_assert(sizeof(UninstallHeader::installDir) == 2 * qvformat::kInstallDirField.width);
+static_assert(sizeof(UninstallEntry) == qvformat::kRecordSize);
 static_assert(offsetof(UninstallEntry, isFile) == 0);
-static_assert(offsetof(UninstallEntry, path) == 4);
+static_assert(offsetof(UninstallEntry, path) == qvformat::kPathOffset);
+static_assert(sizeof(UninstallEntry::path) == 2 * qvformat::kPathWidth);
 
 // The text of a fixed field, or "" when the field has no terminator. A value
 // that filled its whole field was cut by whoever wrote it; used as it is it

@@ -1,6 +1,7 @@
 // Which targets the uninstall engine refuses to delete.
 #include <shlobj.h>
 
+#include <cwchar>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -71,48 +72,102 @@ std::vector<std::wstring> KnownForms(const std::wstring& path) {
     return forms;
 }
 
-void AddFolder(std::vector<std::wstring>& out, const wchar_t* path) {
+// The folders no target may be, or hold (Covers); the folders nothing
+// inside may be deleted (Contains); and the folders none of whose own
+// children may be (the profiles folder: every user's profile lies there).
+struct ProtectedFolders {
+    std::vector<std::wstring> whole, inside, parents;
+};
+
+void AddForms(std::vector<std::wstring>& out, const wchar_t* path) {
     if (!path || !path[0]) return;
     for (std::wstring& form : KnownForms(path)) out.push_back(std::move(form));
 }
 
-std::vector<std::wstring> CollectProtectedFolders() {
-    std::vector<std::wstring> out;
+void AddKnownFolder(std::vector<std::wstring>& out, REFKNOWNFOLDERID id) {
+    wchar_t* known = nullptr;
+    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &known))) AddForms(out, known);
+    ::CoTaskMemFree(known);
+}
+
+// Every profile this machine knows, not only the current user's, and the
+// folders that hold them.
+void AddProfiles(std::vector<std::wstring>& out, std::vector<std::wstring>& parents) {
+    ScopedKey list;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
+                        KEY_READ, list.put()) != ERROR_SUCCESS)
+        return;
+    wchar_t sid[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD sidLen = 256;
+        if (::RegEnumKeyExW(list.get(), i, sid, &sidLen, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        wchar_t raw[MAX_PATH] = {}, path[MAX_PATH] = {};
+        DWORD size = sizeof(raw) - sizeof(wchar_t);
+        if (::RegGetValueW(list.get(), sid, L"ProfileImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
+                           RRF_NOEXPAND, nullptr, raw, &size) != ERROR_SUCCESS)
+            continue;
+        DWORD n = ::ExpandEnvironmentStringsW(raw, path, MAX_PATH);
+        if (n == 0 || n > MAX_PATH) continue;
+        for (std::wstring& form : KnownForms(path)) {
+            size_t slash = form.rfind(L'\\');
+            if (slash != std::wstring::npos && slash > 2) parents.push_back(form.substr(0, slash));
+            out.push_back(std::move(form));
+        }
+    }
+}
+
+ProtectedFolders CollectProtectedFolders() {
+    ProtectedFolders out;
     const int csidls[] = {
         CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES,
         CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROGRAM_FILES_COMMONX86,
         CSIDL_COMMON_APPDATA, CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY,
         CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_COMMON_DOCUMENTS, CSIDL_STARTMENU,
         CSIDL_COMMON_STARTMENU, CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_APPDATA,
-        CSIDL_LOCAL_APPDATA,
+        CSIDL_LOCAL_APPDATA, CSIDL_MYMUSIC, CSIDL_MYPICTURES, CSIDL_MYVIDEO, CSIDL_FAVORITES,
+        CSIDL_COMMON_MUSIC, CSIDL_COMMON_PICTURES, CSIDL_COMMON_VIDEO, CSIDL_STARTUP,
+        CSIDL_COMMON_STARTUP, CSIDL_FONTS,
     };
     wchar_t buf[MAX_PATH];
     for (int csidl : csidls) {
         buf[0] = L'\0';
         if (SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buf)))
-            AddFolder(out, buf);
+            AddForms(out.whole, buf);
     }
-    for (REFKNOWNFOLDERID id : {FOLDERID_UserProfiles, FOLDERID_Public}) {
-        wchar_t* known = nullptr;
-        if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &known))) AddFolder(out, known);
-        ::CoTaskMemFree(known);
-    }
+    for (REFKNOWNFOLDERID id :
+         {FOLDERID_UserProfiles, FOLDERID_Public, FOLDERID_Downloads, FOLDERID_PublicDownloads,
+          FOLDERID_LocalAppDataLow, FOLDERID_Favorites, FOLDERID_SavedGames, FOLDERID_Music,
+          FOLDERID_Pictures, FOLDERID_Videos, FOLDERID_Links, FOLDERID_Contacts,
+          FOLDERID_Profile})
+        AddKnownFolder(out.whole, id);
+    AddProfiles(out.whole, out.parents);
     // A 32-bit process does not get the 64-bit Program Files from the shell.
     for (const wchar_t* name : {L"ProgramW6432", L"CommonProgramW6432", L"ProgramFiles",
-                                L"ProgramData", L"SystemRoot", L"USERPROFILE", L"PUBLIC"}) {
+                                L"ProgramData", L"USERPROFILE", L"PUBLIC", L"ALLUSERSPROFILE"}) {
         DWORD n = ::GetEnvironmentVariableW(name, buf, MAX_PATH);
-        if (n > 0 && n < MAX_PATH) AddFolder(out, buf);
+        if (n > 0 && n < MAX_PATH) AddForms(out.whole, buf);
     }
-    if (::GetWindowsDirectoryW(buf, MAX_PATH)) AddFolder(out, buf);
-    if (::GetSystemDirectoryW(buf, MAX_PATH)) AddFolder(out, buf);
-    if (::GetSystemWow64DirectoryW(buf, MAX_PATH)) AddFolder(out, buf);
-    if (::GetTempPathW(MAX_PATH, buf)) AddFolder(out, buf);
+    if (::GetTempPathW(MAX_PATH, buf)) AddForms(out.whole, buf);
+    // Nothing of Windows' own is the product's: not a font, not a driver,
+    // not a single file of the system folders.
+    DWORD n = ::GetEnvironmentVariableW(L"SystemRoot", buf, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) AddForms(out.inside, buf);
+    if (::GetWindowsDirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
+    if (::GetSystemWindowsDirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
+    if (::GetSystemDirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
+    if (::GetSystemWow64DirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
+    AddKnownFolder(out.parents, FOLDERID_UserProfiles);
     return out;
 }
 
-const std::vector<std::wstring>& ProtectedFolders() {
-    static const std::vector<std::wstring> folders = CollectProtectedFolders();
-    return folders;
+// Built once and never destroyed: a worker may still be checking paths
+// while the process exits and runs static destructors.
+const ProtectedFolders& Protected() {
+    static const ProtectedFolders* folders = new ProtectedFolders(CollectProtectedFolders());
+    return *folders;
 }
 
 // True when deleting target would delete folder: it is the folder or holds it.
@@ -122,14 +177,23 @@ bool Covers(const std::wstring& target, const std::wstring& folder) {
     return folder[target.size()] == L'\\' && SameText(target, folder.substr(0, target.size()));
 }
 
+std::wstring ParentOf(const std::wstring& tidy) {
+    size_t slash = tidy.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : tidy.substr(0, slash);
+}
+
+// A network path, or a drive letter that leads to one: the product is
+// installed locally, and a share may be someone else's whole disk.
+bool IsRemote(const std::wstring& tidy) {
+    if (tidy.size() >= 2 && tidy[0] == L'\\' && tidy[1] == L'\\') return true;
+    if (tidy.size() < 2 || tidy[1] != L':') return true;
+    wchar_t root[] = {tidy[0], L':', L'\\', L'\0'};
+    return ::GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 bool IsPlainAbsolute(const std::wstring& path) {
-    // Device-namespace paths skip the normalisation the checks rely on.
-    if (path.size() >= 4 && IsSep(path[0]) && IsSep(path[1]) &&
-        (path[2] == L'?' || path[2] == L'.') && IsSep(path[3]))
-        return false;
     bool drive = path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && IsSep(path[2]);
-    bool share = path.size() >= 2 && IsSep(path[0]) && IsSep(path[1]);
-    if (!drive && !share) return false;
+    if (!drive) return false;  // relative, rooted, device-namespace and network paths
     // Windows drops trailing dots and spaces from a name, so "b." or "b "
     // is "b"; and "." and ".." move about. Such a path says one folder and
     // means another.
@@ -139,7 +203,31 @@ bool IsPlainAbsolute(const std::wstring& path) {
     return last != L'.' && last != L' ';
 }
 
+bool IsProtectedForm(const std::wstring& form) {
+    if (IsRootLike(form) || IsRemote(form)) return true;
+    const ProtectedFolders& folders = Protected();
+    for (const std::wstring& folder : folders.whole)
+        if (Covers(form, folder)) return true;
+    for (const std::wstring& folder : folders.inside)
+        if (Covers(folder, form)) return true;
+    std::wstring parent = ParentOf(form);
+    for (const std::wstring& folder : folders.parents)
+        if (Covers(form, folder) || SameText(parent, folder)) return true;
+    return false;
+}
+
 }  // namespace
+
+bool JoinPath(wchar_t* out, std::initializer_list<std::wstring_view> parts) {
+    size_t len = 0;
+    for (std::wstring_view part : parts) len += part.size();
+    out[0] = L'\0';
+    if (len >= MAX_PATH) return false;
+    wchar_t* p = out;
+    for (std::wstring_view part : parts) p = std::wmemcpy(p, part.data(), part.size()) + part.size();
+    *p = L'\0';
+    return true;
+}
 
 bool IsDeletableTarget(const wchar_t* path) {
     if (!path || !path[0]) return false;
@@ -150,12 +238,18 @@ bool IsDeletableTarget(const wchar_t* path) {
     // held ".", "..", or trailing dots or spaces that Windows drops, and
     // names another folder than it seems to.
     if (forms.empty() || !SameText(forms.front(), Tidy(given))) return false;
-    for (const std::wstring& form : forms) {
-        if (IsRootLike(form)) return false;
-        for (const std::wstring& folder : ProtectedFolders())
-            if (Covers(form, folder)) return false;
-    }
+    for (const std::wstring& form : forms)
+        if (IsProtectedForm(form)) return false;
     return true;
+}
+
+bool IsDeletableHandle(HANDLE handle) {
+    wchar_t buf[MAX_PATH * 2];
+    DWORD n = ::GetFinalPathNameByHandleW(handle, buf, MAX_PATH * 2,
+                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 || n >= MAX_PATH * 2) return false;
+    std::wstring path = WithoutDevicePrefix(buf);
+    return path.size() < MAX_PATH && IsDeletableTarget(path.c_str());
 }
 
 }  // namespace qv

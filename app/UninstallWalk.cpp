@@ -1,19 +1,49 @@
-// Folder walk and folder-link handling for the uninstall engine.
-#include <cwchar>
+// Folder walk by handle and link handling for the uninstall engine.
+#include "app/UninstallWalk.h"
+
+#include <winternl.h>
+
 #include <string>
+#include <vector>
 
 #include "app/UninstallSafety.h"
-#include "base/QvScoped.h"
 
 namespace qv {
 
 namespace {
 
-bool IsDotOrDotDot(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+// A folder is held without delete sharing: while it is open here nobody can
+// rename it, delete it or put something else in its place. It is held
+// without delete access, which a process's current folder (held without
+// delete sharing) would refuse: it is opened again to be removed.
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Files and links ask for no more than DeleteFileW does, so they can be
+// deleted whenever DeleteFileW could.
+constexpr DWORD kItemAccess = FILE_READ_ATTRIBUTES | DELETE | SYNCHRONIZE;
+constexpr DWORD kItemShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kKindBits = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+constexpr size_t kListBytes = 16 * 1024;
+
+bool IsDotOrDotDot(std::wstring_view name) {
+    return name == L"." || name == L"..";
 }
 
-// The path without its trailing backslashes: attribute queries and removal
+ItemKind KindFromAttributes(DWORD attrs) {
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) return ItemKind::File;
+    return (attrs & FILE_ATTRIBUTE_REPARSE_POINT) ? ItemKind::Link : ItemKind::Folder;
+}
+
+bool HandleInfo(HANDLE handle, DWORD* attrs, LONGLONG* id) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info)) return false;
+    *attrs = info.dwFileAttributes;
+    *id = static_cast<LONGLONG>((static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) |
+                                info.nFileIndexLow);
+    return true;
+}
+
+// The path without its trailing backslashes: attribute queries and opens
 // of a link address the link itself.
 std::wstring WithoutTrailingSlash(const wchar_t* path) {
     std::wstring p = path;
@@ -21,62 +51,182 @@ std::wstring WithoutTrailingSlash(const wchar_t* path) {
     return p;
 }
 
+// Opens path itself (a link, not its target) with the given access.
+ScopedFile OpenOwn(const std::wstring& path, DWORD access, DWORD share) {
+    return ScopedFile(::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+}
+
+bool SweepLinks(HANDLE folder, size_t pathLength) {
+    bool clean = true;
+    bool listed = ListFolder(folder, [&](const FolderItem& item) {
+        // cmd's "rd" works by path: a path it cannot spell may hide a link
+        // that this sweep would pass and rd would follow.
+        size_t length = pathLength + 1 + item.name.size();
+        if (length >= MAX_PATH) {
+            clean = false;
+            return;
+        }
+        if (item.kind == ItemKind::File) return;
+        ScopedFile handle =
+            OpenItem(folder, item, item.kind == ItemKind::Link ? ItemUse::Delete : ItemUse::Walk);
+        if (!handle) {
+            clean = false;
+        } else if (item.kind == ItemKind::Link) {
+            clean = DeleteByHandle(handle.get()) && clean;
+        } else {
+            clean = SweepLinks(handle.get(), length) && clean;
+        }
+    });
+    return listed && clean;
+}
+
 }  // namespace
 
-bool JoinPath(wchar_t* out, std::initializer_list<std::wstring_view> parts) {
-    size_t len = 0;
-    for (std::wstring_view part : parts) len += part.size();
-    out[0] = L'\0';
-    if (len >= MAX_PATH) return false;
-    wchar_t* p = out;
-    for (std::wstring_view part : parts) p = std::wmemcpy(p, part.data(), part.size()) + part.size();
-    *p = L'\0';
+ScopedFile OpenWalkRoot(const wchar_t* path) {
+    if (!IsDeletableTarget(path)) return ScopedFile();
+    std::wstring folder = WithoutTrailingSlash(path);
+    // Ask the path as well as the handle: Wine reports a host symbolic link
+    // as a reparse point by path, but opens it as its target.
+    DWORD attrs = ::GetFileAttributesW(folder.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || KindFromAttributes(attrs) != ItemKind::Folder)
+        return ScopedFile();
+    ScopedFile handle = OpenOwn(folder, kFolderAccess, kFolderShare);
+    ItemKind kind;
+    // The check by path came before the open: check what was opened.
+    if (!handle || !KindOf(handle.get(), &kind) || kind != ItemKind::Folder ||
+        !IsDeletableHandle(handle.get()))
+        return ScopedFile();
+    return handle;
+}
+
+bool RemoveWalkRoot(ScopedFile root, const wchar_t* path) {
+    DWORD attrs = 0;
+    LONGLONG id = 0;
+    if (!root || !HandleInfo(root.get(), &attrs, &id)) return false;
+    root.reset();
+    // Opened again by path: it must be the folder that was walked.
+    ScopedFile handle = OpenOwn(WithoutTrailingSlash(path), kItemAccess, kItemShare);
+    DWORD nowAttrs = 0;
+    LONGLONG nowId = 0;
+    return handle && HandleInfo(handle.get(), &nowAttrs, &nowId) && nowId == id &&
+           (nowAttrs & kKindBits) == (attrs & kKindBits) && IsDeletableHandle(handle.get()) &&
+           DeleteByHandle(handle.get());
+}
+
+bool ListFolder(HANDLE folder, const std::function<void(const FolderItem&)>& visit) {
+    // LONGLONG elements: the records hold 64-bit fields and must be aligned.
+    std::vector<LONGLONG> buffer(kListBytes / sizeof(LONGLONG));
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer.data(),
+                                            static_cast<DWORD>(kListBytes)))
+            return ::GetLastError() == ERROR_NO_MORE_FILES;
+        const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
+        for (;;) {
+            const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+            std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+            if (!IsDotOrDotDot(name)) {
+                FolderItem item{name, KindFromAttributes(info->FileAttributes),
+                                !name.empty() && name[0] == L'.', info->FileId.QuadPart,
+                                info->FileAttributes & kKindBits};
+                visit(item);
+            }
+            if (info->NextEntryOffset == 0) break;
+            bytes += info->NextEntryOffset;
+        }
+    }
+}
+
+ScopedFile OpenItem(HANDLE folder, const FolderItem& item, ItemUse use) {
+    if (item.name.empty() || item.name.size() > 0x7FFF / sizeof(wchar_t)) return ScopedFile();
+    UNICODE_STRING name;
+    name.Buffer = const_cast<wchar_t*>(item.name.data());
+    name.Length = name.MaximumLength = static_cast<USHORT>(item.name.size() * sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    ULONG options = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
+    DWORD access = kItemAccess, share = kItemShare;
+    if (item.kind == ItemKind::Folder) {
+        options |= FILE_DIRECTORY_FILE;
+        if (use == ItemUse::Walk) {
+            access = kFolderAccess;
+            share = kFolderShare;
+        }
+    } else if (item.kind == ItemKind::File) {
+        options |= FILE_NON_DIRECTORY_FILE;
+    }
+    IO_STATUS_BLOCK io{};
+    HANDLE raw = nullptr;
+    // Relative to the folder's handle: the name is looked up in the folder
+    // that was listed, wherever it has been moved since.
+    if (!NT_SUCCESS(::NtCreateFile(&raw, access, &attributes, &io, nullptr, 0, share, FILE_OPEN,
+                                   options, nullptr, 0)))
+        return ScopedFile();
+    ScopedFile handle(raw);
+    // It must still be the object that was listed, and of the same kind: a
+    // link put in its place, or a link that this system opens as its
+    // target, is not to be deleted through or walked into.
+    DWORD attrs = 0;
+    LONGLONG id = 0;
+    if (!HandleInfo(raw, &attrs, &id) || (attrs & kKindBits) != item.kindBits ||
+        (item.fileId != 0 && id != item.fileId))
+        return ScopedFile();
+    return handle;
+}
+
+bool KindOf(HANDLE handle, ItemKind* kind) {
+    DWORD attrs = 0;
+    LONGLONG id = 0;
+    if (!HandleInfo(handle, &attrs, &id)) return false;
+    *kind = KindFromAttributes(attrs);
     return true;
 }
 
-bool WalkFolder(const wchar_t* folder, const FolderVisitor& visit) {
-    wchar_t pattern[MAX_PATH];
-    if (!JoinPath(pattern, {folder, L"*.*"})) return false;
-    WIN32_FIND_DATAW data;
-    ScopedFind find(::FindFirstFileW(pattern, &data));
-    if (!find) return false;
-    do {
-        if (IsDotOrDotDot(data.cFileName)) continue;
-        bool isDir = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        bool isLink = isDir && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        ItemKind kind = isLink ? ItemKind::Link : isDir ? ItemKind::Folder : ItemKind::File;
-        wchar_t path[MAX_PATH];
-        if (!JoinPath(path, {folder, data.cFileName, kind == ItemKind::Folder ? L"\\" : L""}))
-            continue;
-        visit(path, kind, data.cFileName[0] == L'.');
-    } while (::FindNextFileW(find.get(), &data));
-    return true;
+bool DeleteByHandle(HANDLE handle) {
+    FILE_DISPOSITION_INFO info{};
+    info.DeleteFile = TRUE;
+    return ::SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof(info)) != 0;
+}
+
+bool DeleteFileChecked(const wchar_t* path) {
+    if (!IsDeletableTarget(path)) return false;
+    std::wstring file = path;
+    DWORD attrs = ::GetFileAttributesW(file.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || KindFromAttributes(attrs) != ItemKind::File)
+        return false;
+    ScopedFile handle = OpenOwn(file, kItemAccess, kItemShare);
+    DWORD handleAttrs = 0;
+    LONGLONG id = 0;
+    // A link the system opened as its target shows other attributes than
+    // the path: leave it rather than delete the target.
+    if (!handle || !HandleInfo(handle.get(), &handleAttrs, &id) ||
+        (handleAttrs & kKindBits) != (attrs & kKindBits) || !IsDeletableHandle(handle.get()))
+        return false;
+    return DeleteByHandle(handle.get());
 }
 
 bool IsDirectoryLink(const wchar_t* path) {
     DWORD attrs = ::GetFileAttributesW(WithoutTrailingSlash(path).c_str());
-    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) &&
-           (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+    return attrs != INVALID_FILE_ATTRIBUTES && KindFromAttributes(attrs) == ItemKind::Link;
 }
 
 bool RemoveDirectoryLink(const wchar_t* path) {
     std::wstring link = WithoutTrailingSlash(path);
-    // RemoveDirectoryW removes a junction or a folder symbolic link, not
-    // what it points to; DeleteFileW is the way for links that some file
-    // systems present as files.
-    if (!::RemoveDirectoryW(link.c_str())) ::DeleteFileW(link.c_str());
+    {
+        ScopedFile handle = OpenOwn(link, kItemAccess, kItemShare);
+        ItemKind kind;
+        // Only a handle on the link itself may be deleted through.
+        if (handle && IsDirectoryLink(link.c_str()) && KindOf(handle.get(), &kind) &&
+            kind == ItemKind::Link)
+            DeleteByHandle(handle.get());
+    }
     return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 bool RemoveLinksBelow(const wchar_t* folder) {
-    bool clean = true;
-    WalkFolder(folder, [&](const wchar_t* path, ItemKind kind, bool) {
-        if (kind == ItemKind::Link)
-            clean = RemoveDirectoryLink(path) && clean;
-        else if (kind == ItemKind::Folder)
-            clean = RemoveLinksBelow(path) && clean;
-    });
-    return clean;
+    ScopedFile root = OpenWalkRoot(folder);
+    return root && SweepLinks(root.get(), WithoutTrailingSlash(folder).size());
 }
 
 }  // namespace qv

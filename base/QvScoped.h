@@ -136,10 +136,24 @@ private:
     HGDIOBJ prev_;
 };
 
+// Owns a critical section: initialised with the owner, deleted with it.
+class CriticalSection {
+public:
+    CriticalSection() { ::InitializeCriticalSection(&cs_); }
+    ~CriticalSection() { ::DeleteCriticalSection(&cs_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    CRITICAL_SECTION* get() { return &cs_; }
+
+private:
+    CRITICAL_SECTION cs_;
+};
+
 // Holds a critical section for one scope.
 class ScopedCriticalSection {
 public:
     explicit ScopedCriticalSection(CRITICAL_SECTION* cs) : cs_(cs) { ::EnterCriticalSection(cs_); }
+    explicit ScopedCriticalSection(CriticalSection& cs) : ScopedCriticalSection(cs.get()) {}
     ~ScopedCriticalSection() { ::LeaveCriticalSection(cs_); }
     ScopedCriticalSection(const ScopedCriticalSection&) = delete;
     ScopedCriticalSection& operator=(const ScopedCriticalSection&) = delete;

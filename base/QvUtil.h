@@ -8,9 +8,11 @@
 
 // --- Where things are ---------------------------------------------------
 
-// The program's folder, ending in a backslash.
+// The program's folder, ending in a backslash; empty when it cannot be read
+// or does not fit MAX_PATH units (never a cut path, which names a parent).
 QV_API void GetCurPath(wchar_t* out);
-// The folder of a loaded module (null: the program), ending in a backslash.
+// The folder of a loaded module (null: the program), ending in a backslash;
+// empty as GetCurPath is.
 QV_API void GetCurPathEx(const wchar_t* module, wchar_t* out);
 // The current user's Start-menu Programs folder (not created).
 QV_API int GetProgramsPath(wchar_t* out);

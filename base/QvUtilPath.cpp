@@ -4,17 +4,32 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <string>
 
 namespace {
 
 void ModuleFolder(HMODULE module, wchar_t* out) {
-    wchar_t path[MAX_PATH] = {};
-    // A path longer than the buffer comes back cut; the buffer is always
-    // terminated, so what we copy out never exceeds MAX_PATH units.
-    ::GetModuleFileNameW(module, path, MAX_PATH);
-    path[MAX_PATH - 1] = L'\0';
-    if (wchar_t* slash = std::wcsrchr(path, L'\\')) slash[1] = L'\0';
-    std::wcscpy(out, path);
+    out[0] = L'\0';
+    // Read the whole path: a path cut to the buffer ends inside a folder's
+    // name, and the folder before the cut is another (a parent) folder.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return;
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return;
+        path.resize(path.size() * 2);
+    }
+    size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos) return;
+    // A folder that does not fit the caller's MAX_PATH buffer is not named
+    // at all: an empty result is safe, a cut one is not.
+    if (slash + 1 >= MAX_PATH) return;
+    std::wmemcpy(out, path.data(), slash + 1);
+    out[slash + 1] = L'\0';
 }
 
 int SpecialFolder(int csidl, wchar_t* out) {

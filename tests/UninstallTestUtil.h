@@ -4,9 +4,12 @@
 // a folder of their own, and a window that records progress messages.
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <cwchar>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,10 +98,11 @@ inline std::wstring CopySelf(const std::wstring& dir, const wchar_t* name = L"en
     return ::CopyFileW(qvtest::SelfPath().c_str(), exe.c_str(), FALSE) ? exe : std::wstring();
 }
 
-inline int RunCopy(const std::wstring& exe, const char* scenario, DWORD timeoutMs = 60000) {
+inline int RunCopy(const std::wstring& exe, const char* scenario, DWORD timeoutMs = 60000,
+                   const wchar_t* application = nullptr) {
     std::wstring cmd = L"\"" + exe + L"\" --qv-child=";
     for (const char* p = scenario; *p; ++p) cmd += static_cast<wchar_t>(*p);
-    return qvtest::RunProcess(cmd, timeoutMs);
+    return qvtest::RunProcess(cmd, timeoutMs, application);
 }
 
 // A message-only window that records every WM_UNINSTALL_PROGRESS.
@@ -126,6 +130,8 @@ public:
 
     HWND hwnd = nullptr;
     std::vector<int> values;
+    // Runs inside the handler of each message, while the engine waits.
+    std::function<void(int percent)> onProgress;
     std::vector<int> crossThread;  // 1 when sent from another thread
 
 private:
@@ -135,11 +141,39 @@ private:
             if (self) {
                 self->values.push_back(static_cast<int>(wParam));
                 self->crossThread.push_back(::InSendMessage() ? 1 : 0);
+                if (self->onProgress) self->onProgress(static_cast<int>(wParam));
             }
             return 0;
         }
         return ::DefWindowProcW(wnd, msg, wParam, lParam);
     }
+};
+
+// A copy of this test program in a folder of its own (app), a product
+// folder beside it, and the file through which children report.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(tmp.path().empty());
+        app = tmp / L"app\\";
+        product = tmp / L"product\\";
+        results = tmp / L"results.txt";
+        ::SetEnvironmentVariableW(kResultsVar, results.c_str());
+        exe = CopySelf(app);
+        ASSERT_FALSE(exe.empty());
+    }
+    void TearDown() override { ::SetEnvironmentVariableW(kResultsVar, nullptr); }
+
+    // Runs a scenario in the copy; returns what it reported.
+    std::string Run(const char* scenario, const DatSpec& layout) {
+        EXPECT_TRUE(WriteDat(app + L"qvUninstall.dat", layout));
+        ::DeleteFileW(results.c_str());
+        EXPECT_EQ(0, RunCopy(exe, scenario));
+        return ReadAll(results);
+    }
+
+    qvtest::TempDir tmp{L"qvengine"};
+    std::wstring app, product, results, exe;
 };
 
 }  // namespace uitest

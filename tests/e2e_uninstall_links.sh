@@ -34,7 +34,7 @@ printf 'product = links\ninstalldir = C:\\%s\\product\n' "$base" >"$work/own.txt
   </dev/null >/dev/null 2>&1) || true
 for _ in $(seq 1 150); do [ -e "$p/qvUninstall.exe" ] || break; sleep 0.2; done
 [ ! -e "$p/qvUninstall.exe" ] || fail "the batch did not remove the program"
-[ ! -e "$p/a.txt" ] && [ ! -e "$p/sub" ] || fail "product files remain"
+[ ! -e "$p/a.txt" ] && [ ! -e "$p/sub" ] || { ls -laR "$p" >&2; fail "product files remain"; }
 [ -f "$c/canary1/keep.txt" ] || fail "rd followed the link inside the dot-folder"
 [ -f "$c/canary2/keep.txt" ] || fail "the engine followed the link in the product"
 

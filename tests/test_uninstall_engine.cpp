@@ -10,6 +10,7 @@
 #include "UninstallTestUtil.h"
 #include "app/QvReport.h"
 #include "app/UninstallSafety.h"
+#include "app/UninstallWalk.h"
 #include "base/QvScoped.h"
 #include "base/QvUtil.h"
 #include "support/ReportServer.h"
@@ -46,31 +47,6 @@ void DropKey(const std::wstring& name, REGSAM view = 0) {
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (kUninstallKey + name + L"\\sub").c_str(), view, 0);
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (kUninstallKey + name).c_str(), view, 0);
 }
-
-class EngineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(tmp.path().empty());
-        app = tmp / L"app\\";
-        product = tmp / L"product\\";
-        results = tmp / L"results.txt";
-        ::SetEnvironmentVariableW(kResultsVar, results.c_str());
-        exe = CopySelf(app);
-        ASSERT_FALSE(exe.empty());
-    }
-    void TearDown() override { ::SetEnvironmentVariableW(kResultsVar, nullptr); }
-
-    // Runs a scenario in the copy; returns what it reported.
-    std::string Run(const char* scenario, const DatSpec& layout) {
-        EXPECT_TRUE(WriteDat(app + L"qvUninstall.dat", layout));
-        ::DeleteFileW(results.c_str());
-        EXPECT_EQ(0, RunCopy(exe, scenario));
-        return ReadAll(results);
-    }
-
-    qvtest::TempDir tmp{L"qvengine"};
-    std::wstring app, product, results, exe;
-};
 
 }  // namespace
 

@@ -7,6 +7,8 @@
 
 #include "UninstallTestUtil.h"
 #include "app/UninstallSafety.h"
+#include "app/UninstallWalk.h"
+#include "base/QvScoped.h"
 
 using namespace uitest;
 using qv::IsDeletableTarget;
@@ -81,7 +83,6 @@ TEST(UninstallSafety, ProductFoldersInsideThemAreAllowed) {
     EXPECT_TRUE(IsDeletableTarget((tmp / L"not yet there\\").c_str()));
     EXPECT_TRUE(IsDeletableTarget((Slash(Csidl(CSIDL_PROGRAM_FILES)) + L"Talo\\Player\\").c_str()));
     EXPECT_TRUE(IsDeletableTarget((Slash(Csidl(CSIDL_PROGRAMS)) + L"塔洛软件\\").c_str()));
-    EXPECT_TRUE(IsDeletableTarget(L"\\\\server\\share\\product\\"));
     // Doubled separators are a harmless slip, not another folder.
     std::wstring doubled = tmp / L"产品 1\\\\a.txt";
     EXPECT_TRUE(IsDeletableTarget(doubled.c_str()));
@@ -95,4 +96,61 @@ TEST(UninstallSafety, JoinPathSkipsWhatDoesNotFit) {
     EXPECT_TRUE(qv::JoinPath(out, {L"C:\\", long259}));
     EXPECT_FALSE(qv::JoinPath(out, {L"C:\\", long259, L"y"}));
     EXPECT_STREQ(L"", out);
+}
+
+TEST(UninstallSafety, NetworkPathsAreRefusedWhateverTheyName) {
+    qvtest::TempDir tmp(L"qvsafe");
+    ASSERT_TRUE(MakeFile(tmp / L"prod\\a.txt"));
+    std::wstring local = tmp / L"prod";  // C:\...
+    std::wstring tail = local.substr(3);
+    for (const std::wstring& path :
+         {std::wstring(L"\\\\server\\share\\product\\"), L"\\\\localhost\\C$\\" + tail,
+          L"\\\\127.0.0.1\\c$\\" + tail + L"\\a.txt", L"\\\\?\\UNC\\localhost\\C$\\" + tail,
+          L"//localhost/C$/" + tail})
+        EXPECT_FALSE(IsDeletableTarget(path.c_str())) << path;
+    EXPECT_TRUE(IsDeletableTarget(local.c_str()));
+}
+
+TEST(UninstallSafety, NothingInsideWindowsNorAnyProfileNorUserFolders) {
+    std::wstring windows = Csidl(CSIDL_WINDOWS);
+    ASSERT_FALSE(windows.empty());
+    for (const std::wstring& path :
+         {Slash(windows) + L"Fonts", Slash(windows) + L"Fonts\\simsun.ttc",
+          Slash(Csidl(CSIDL_SYSTEM)) + L"drivers", Slash(Csidl(CSIDL_SYSTEM)) + L"drivers\\etc\\hosts",
+          Slash(windows) + L"win.ini", Slash(windows) + L"Talo\\", Slash(windows) + L"Temp\\x.tmp"})
+        EXPECT_FALSE(IsDeletableTarget(path.c_str())) << path;
+
+    wchar_t* users = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_UserProfiles, 0, nullptr, &users)));
+    std::wstring profiles = users;
+    ::CoTaskMemFree(users);
+    // Other users, Default and Public: every child of the profiles folder,
+    // existing or not.
+    for (const wchar_t* name : {L"Default", L"Public", L"somebody-else", L"QvNoSuchUser"})
+        EXPECT_FALSE(IsDeletableTarget((Slash(profiles) + name).c_str())) << name;
+    EXPECT_TRUE(IsDeletableTarget((Slash(profiles) + L"Public\\Talo\\").c_str()));
+
+    const KNOWNFOLDERID* known[] = {&FOLDERID_Downloads, &FOLDERID_LocalAppDataLow,
+                                    &FOLDERID_Favorites, &FOLDERID_SavedGames, &FOLDERID_Music,
+                                    &FOLDERID_Pictures, &FOLDERID_Videos};
+    int checked = 0;
+    for (const KNOWNFOLDERID* id : known) {
+        wchar_t* path = nullptr;
+        if (SUCCEEDED(::SHGetKnownFolderPath(*id, 0, nullptr, &path)) && path[0]) {
+            EXPECT_FALSE(IsDeletableTarget(path)) << path;
+            EXPECT_TRUE(IsDeletableTarget((Slash(path) + L"Talo\\").c_str())) << path;
+            ++checked;
+        }
+        ::CoTaskMemFree(path);
+    }
+    EXPECT_GE(checked, 5);
+}
+
+TEST(UninstallSafety, FileRecordsInsideWindowsAreNotDeleted) {
+    std::wstring file = Slash(Csidl(CSIDL_WINDOWS)) + L"qvsafe-" +
+                        std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    ASSERT_TRUE(MakeFile(file));
+    EXPECT_FALSE(qv::DeleteFileChecked(file.c_str()));
+    EXPECT_TRUE(Exists(file));
+    ::DeleteFileW(file.c_str());
 }

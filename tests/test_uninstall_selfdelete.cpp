@@ -8,6 +8,8 @@
 
 #include "UninstallTestUtil.h"
 #include "app/ClearBatch.h"
+#include "app/MainDlg.h"
+#include "app/QvApp.h"
 #include "base/QvScoped.h"
 
 using namespace uitest;
@@ -151,4 +153,103 @@ TEST(DeleteSelf, AnInstallDirThatWalksOutGetsNoRdLine) {
     EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath));
     EXPECT_TRUE(WaitGone(inst.exe, 30000));
     EXPECT_TRUE(Exists(tmp / L"victim\\keep.txt"));
+}
+
+TEST(DeleteSelf, TheBatchRemovesOnlyAFolderThatHoldsTheProgram) {
+    qvtest::TempDir tmp(L"qvself");
+    ASSERT_TRUE(MakeFile(tmp / L"neighbour\\keep.txt"));
+    Installed inst(tmp, L"inst");
+    ASSERT_FALSE(inst.exe.empty());
+    // A data file naming a neighbouring folder: the engine empties its own
+    // folder, but the batch must not remove the neighbour.
+    ASSERT_TRUE(WriteDat(Slash(inst.dir) + L"qvUninstall.dat", {.installDir = tmp / L"neighbour"}));
+    {
+        BatchHold hold;
+        ASSERT_TRUE(hold.held());
+        EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
+        EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath));
+        EXPECT_TRUE(WaitGone(inst.exe, 30000));
+    }
+    EXPECT_TRUE(Exists(tmp / L"neighbour\\keep.txt"));
+
+    // The program in a folder below the installation folder: that is the
+    // product's, and it goes.
+    std::wstring top = tmp / L"product";
+    ASSERT_TRUE(MakeFile(top + L"\\data\\a.txt"));
+    std::wstring exe = CopySelf(top + L"\\bin", L"qvUninstall.exe");
+    ASSERT_FALSE(exe.empty());
+    ASSERT_TRUE(WriteDat(top + L"\\bin\\qvUninstall.dat", {.installDir = top}));
+    EXPECT_EQ(0, RunCopy(exe, "delete_self"));
+    EXPECT_TRUE(WaitGone(top, 30000));
+    EXPECT_TRUE(WaitGone(qv::kClearBatchPath, 30000));
+}
+
+TEST(DeleteSelf, NoRdUnlessTheWholeTreeWasSeen) {
+    qvtest::TempDir tmp(L"qvself");
+    // The engine skips dot-folders; "rd /S" does not. One that cannot be
+    // listed, and one holding a path too long for cmd, may hide a link.
+    for (int which = 0; which < 2; ++which) {
+        Installed inst(tmp, which ? L"long" : L"locked");
+        ASSERT_FALSE(inst.exe.empty());
+        qv::ScopedFile lock;
+        if (which == 0) {
+            ASSERT_TRUE(MakeFile(Slash(inst.dir) + L".hidden\\x.txt"));
+            lock.reset(::CreateFileW((Slash(inst.dir) + L".hidden").c_str(), GENERIC_READ, 0,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            ASSERT_TRUE(lock);
+        } else {
+            std::wstring deep = Slash(inst.dir) + L".cache\\";
+            ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
+            deep += std::wstring(MAX_PATH - deep.size() + 5, L'x');
+            ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+        }
+        BatchHold hold;
+        ASSERT_TRUE(hold.held());
+        EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
+        EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath)) << which;
+        EXPECT_TRUE(WaitGone(inst.exe, 30000));
+    }
+}
+
+// DeleteSelf returns only when it cannot write the batch.
+QV_CHILD(delete_self_unwritable) {
+    CQvUninstaller engine;
+    engine.DeleteSelf();
+    return 3;
+}
+
+// A batch that can be created but not written is e2e_batch_unwritable.sh.
+TEST(DeleteSelf, AFolderWhereTheBatchGoesEndsNothing) {
+    qvtest::TempDir tmp(L"qvself");
+    std::wstring exe = CopySelf(tmp / L"copy", L"qvUninstall.exe");
+    ASSERT_FALSE(exe.empty());
+    ::RemoveDirectoryW(qv::kClearBatchPath);
+    ::DeleteFileW(qv::kClearBatchPath);
+    ASSERT_TRUE(::CreateDirectoryW(qv::kClearBatchPath, nullptr));
+    EXPECT_EQ(3, RunCopy(exe, "delete_self_unwritable"));
+    EXPECT_TRUE(Exists(exe));
+    EXPECT_TRUE(::RemoveDirectoryW(qv::kClearBatchPath));
+}
+
+// The main dialog in a product folder: uninstall, then a close request
+// while the engine works. The close must wait for the end; the process
+// then ends itself through the batch.
+QV_CHILD(close_during_progress) {
+    CQvApp::Instance().SetAppName(L"QvCloseTest");
+    CMainDlg dlg;
+    if (!dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0)) return 4;
+    CMainDlg::OnUninstallClick(&dlg);
+    ::SendMessageW(dlg.hwnd, WM_CLOSE, 0, 0);
+    bool closedEarly = !::IsWindow(dlg.hwnd);
+    if (closedEarly) return 5;
+    CQvApp::Instance().MsgLoop();  // the batch's DeleteSelf ends the process
+    return 6;
+}
+
+TEST(DeleteSelf, ClosingDuringTheUninstallLetsItFinish) {
+    qvtest::TempDir tmp(L"qvself");
+    Installed inst(tmp, L"closing");
+    ASSERT_FALSE(inst.exe.empty());
+    EXPECT_EQ(0, RunCopy(inst.exe, "close_during_progress"));
+    EXPECT_TRUE(WaitGone(inst.dir, 30000));
 }

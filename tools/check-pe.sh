@@ -6,7 +6,7 @@ exe=${1:?usage: check-pe.sh PROGRAM.exe}
 arch=$("$(dirname "$0")/pe-machine.sh" "$exe") || { echo "$exe: not a PE program" >&2; exit 1; }
 triple=$arch-w64-mingw32
 dlls=$($triple-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -u)
-system='^(ADVAPI32|COMCTL32|COMDLG32|CRYPT32|DBGHELP|GDI32|gdiplus|IMM32|KERNEL32|msvcrt|MSIMG32|OLE32|OLEAUT32|PSAPI|SHELL32|SHLWAPI|URLMON|USER32|VERSION|WININET|WINMM|WINTRUST|WS2_32|api-ms-win-[a-z0-9-]+)\.dll$'
+system='^(ADVAPI32|COMCTL32|COMDLG32|CRYPT32|DBGHELP|GDI32|gdiplus|IMM32|KERNEL32|msvcrt|MSIMG32|ntdll|OLE32|OLEAUT32|PSAPI|SHELL32|SHLWAPI|URLMON|USER32|VERSION|WININET|WINMM|WINTRUST|WS2_32|api-ms-win-[a-z0-9-]+)\.dll$'
 bad=$(echo "$dlls" | grep -v -i -E "$system" || true)
 exports=$($triple-objdump -p "$exe" | grep -c -E '^\s*\[ *[0-9]+\] [A-Za-z_?]' || true)
 echo "$(basename "$exe") ($triple): imports $(echo $dlls | tr ' ' ','); $exports exported names"

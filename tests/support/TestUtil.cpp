@@ -31,7 +31,7 @@ std::wstring SelfPath() {
     return path;
 }
 
-int RunProcess(const std::wstring& cmdline, DWORD timeoutMs) {
+int RunProcess(const std::wstring& cmdline, DWORD timeoutMs, const wchar_t* application) {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
@@ -41,7 +41,7 @@ int RunProcess(const std::wstring& cmdline, DWORD timeoutMs) {
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
         if (attempt) ::Sleep(300);
         std::wstring cmd = cmdline;
-        started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        started = ::CreateProcessW(application, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                    nullptr, &si, &pi);
         if (!started)
             std::fprintf(stderr, "CreateProcess failed (error %lu): %ls\n", ::GetLastError(),

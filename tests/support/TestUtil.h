@@ -15,9 +15,10 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms);
 // The test program's own path.
 std::wstring SelfPath();
 
-// Runs a command line and waits; returns the exit code, or -1 when it did
-// not end in time (the process is then killed).
-int RunProcess(const std::wstring& cmdline, DWORD timeoutMs);
+// Runs a command line (and, when given, that program) and waits; returns
+// the exit code, or -1 when it did not end in time (the process is then
+// killed).
+int RunProcess(const std::wstring& cmdline, DWORD timeoutMs, const wchar_t* application = nullptr);
 
 // Child scenarios: a test program started with "--qv-child=NAME" runs the
 // scenario registered under NAME instead of the tests and exits with its

@@ -3,10 +3,14 @@
 namespace qvdat {
 
 const HeaderField kHeaderFields[4] = {
-    {"regkey", 0, 100, &DatModel::regKey},
-    {"product", 200, 50, &DatModel::product},
-    {"startmenu", 300, 30, &DatModel::startMenu},
-    {"installdir", 360, 200, &DatModel::installDir},
+    {qvformat::kRegKeyField.key, qvformat::kRegKeyField.offset, qvformat::kRegKeyField.width,
+     &DatModel::regKey},
+    {qvformat::kProductField.key, qvformat::kProductField.offset, qvformat::kProductField.width,
+     &DatModel::product},
+    {qvformat::kStartMenuField.key, qvformat::kStartMenuField.offset,
+     qvformat::kStartMenuField.width, &DatModel::startMenu},
+    {qvformat::kInstallDirField.key, qvformat::kInstallDirField.offset,
+     qvformat::kInstallDirField.width, &DatModel::installDir},
 };
 
 namespace {
@@ -64,7 +68,7 @@ void PutRecords(std::string* out, const std::vector<Record>& records) {
         std::string isFile;
         PutInt(&isFile, r.isFile);
         out->replace(at, 4, isFile);
-        PutText(out, at + 4, r.path, kPathWidth);
+        PutText(out, at + qvformat::kPathOffset, r.path, kPathWidth);
     }
 }
 
@@ -91,7 +95,7 @@ void GetRecords(const std::string& bytes, size_t* pos, const char* what,
         Record r;
         r.isFile = GetInt(bytes, *pos);
         bool terminated = false;
-        r.path = GetText(bytes, *pos + 4, kPathWidth, &terminated);
+        r.path = GetText(bytes, *pos + qvformat::kPathOffset, kPathWidth, &terminated);
         if (!terminated)
             problems->push_back(std::string(what) + " record " + std::to_string(i + 1) +
                                 ": path has no terminator and is ignored");

@@ -1,23 +1,19 @@
 #pragma once
-// The layout of "qvUninstall.dat" as the tool writes and reads it, byte by
-// byte, so that the same code runs on Linux and Windows.
-//
-// Header, 760 bytes: regkey (100 UTF-16 units), product (50), startmenu
-// (30), installdir (200); each field NUL-terminated and zero-padded, so it
-// holds one unit less than its width. When installdir is empty: a 32-bit
-// entry count and that many records. Then a 32-bit shortcut count and that
-// many records. Record, 524 bytes: 32-bit isFile, path (260 units).
-// Integers are little-endian.
+// "qvUninstall.dat" as the tool writes and reads it, byte by byte, so that
+// the same code runs on Linux and Windows. The layout itself lives with the
+// uninstaller (app/UninstallFormat.h).
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/UninstallFormat.h"
+
 namespace qvdat {
 
-constexpr size_t kHeaderSize = 760;
-constexpr size_t kRecordSize = 524;
-constexpr size_t kPathWidth = 260;
+using qvformat::kHeaderSize;
+using qvformat::kPathWidth;
+using qvformat::kRecordSize;
 
 struct Record {
     int32_t isFile = 0;

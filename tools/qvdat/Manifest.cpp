@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "Utf.h"
+#include "app/UninstallFormat.h"
 
 namespace qvdat {
 
@@ -163,7 +164,7 @@ bool ParseManifest(const std::string& text, DatModel* model, std::vector<std::st
 }
 
 std::string PrintManifest(const DatModel& model, std::vector<std::string>* problems) {
-    std::string out = "# qvUninstall.dat\n";
+    std::string out = "# " QV_DATA_FILE_NAME "\n";
     for (const HeaderField& f : kHeaderFields)
         out += Line(f.name, Printable(f.name, model.*f.member, problems));
     for (const Record& r : model.entries) {

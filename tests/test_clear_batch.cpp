@@ -1,0 +1,152 @@
+// The self-delete batch's text under the code pages our users run: what
+// cmd reads must be exactly the paths the checks passed, or no line at all.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "UninstallTestUtil.h"
+#include "app/ClearBatch.h"
+
+using namespace uitest;
+
+namespace {
+
+struct CodePages {
+    UINT ansi, oem;
+};
+// Western, Japanese and Chinese Windows: ANSI and the OEM page cmd reads.
+const CodePages kPages[] = {{1252, 850}, {1252, 437}, {932, 932}, {936, 936}};
+
+std::wstring Read(const std::string& bytes, UINT codePage) {
+    int n = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                  nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+    return out;
+}
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t at = 0;
+    for (size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    lines.push_back(text.substr(at));
+    return lines;
+}
+
+std::wstring DoubledPercent(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text) out += c == L'%' ? L"%%" : std::wstring(1, c);
+    return out;
+}
+
+// The batch as cmd reads it (in the OEM code page) holds the fixed lines,
+// and a del or rd line only if it names exactly the given path, or, for a
+// path that exists, its plain-ASCII short form.
+void ExpectOnlyExactPaths(const std::string& bytes, const std::wstring& program,
+                          const std::wstring& dir, CodePages cp, bool* hasRd = nullptr) {
+    std::vector<std::wstring> lines = Lines(Read(bytes, cp.oem));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(L"@ echo off", lines[0]);
+    EXPECT_EQ(L"taskkill /im qvUninstall.exe /f", lines[1]);
+    EXPECT_EQ(L"del %0", lines.back());
+    if (hasRd) *hasRd = false;
+    for (size_t i = 2; i + 1 < lines.size(); ++i) {
+        const std::wstring& line = lines[i];
+        if (line.rfind(L"rd /S /Q \"", 0) == 0) {
+            std::wstring named = line.substr(10, line.size() - 11);
+            EXPECT_EQ(L'"', line.back()) << line;
+            wchar_t longName[MAX_PATH] = {};
+            ::GetLongPathNameW(named.c_str(), longName, MAX_PATH);
+            EXPECT_TRUE(named == dir || NoSlash(longName) == NoSlash(dir))
+                << "code page " << cp.ansi << ": " << line;
+            if (hasRd) *hasRd = true;
+        } else if (line.rfind(L"del \"", 0) == 0) {
+            EXPECT_TRUE(line == L"del \"" + DoubledPercent(program) + L"\"" ||
+                        line.find_first_not_of(L" !#$&'()+,-.0123456789:;=@ABCDEFGHIJKLMNOPQRSTU"
+                                               L"VWXYZ[\\]_`abcdefghijklmnopqrstuvwxyz{}~\"") ==
+                            std::wstring::npos)
+                << "code page " << cp.ansi << ": " << line;
+        } else {
+            ADD_FAILURE() << "code page " << cp.ansi << ": unexpected line " << line;
+        }
+    }
+}
+
+}  // namespace
+
+// Best fit would write "%", "\"", "." and "\" for these look-alikes: an rd
+// whose %windir% expands to the Windows folder, ".." climbing out of the
+// product, a quote that ends the path and starts a command.
+TEST(ClearBatchText, LookAlikesNeverBecomeSyntaxInAnyCodePage) {
+    const std::wstring dirs[] = {
+        L"C:\\Talo\\\uFF05windir\uFF05",            // full-width percent signs
+        L"C:\\Talo\\a\uFF02&rd C:\\Windows&\uFF02",  // full-width quotes
+        L"C:\\Talo\\\uFF0E\uFF0E\\\uFF0E\uFF0E\\Windows",  // full-width full stops
+        L"C:\\Talo\u2216..\u2216Windows",            // set minus for backslashes
+        L"C:\\Talo\\\u00A5..\u00A5Windows",          // yen sign: "\" in code page 932
+        L"C:\\Talo\\\u00A5\u00A5server\u00A5share",
+        L"C:\\Talo\\\u0130\u00DF\u00E9",             // no spelling in 932 or 936
+    };
+    const std::wstring programs[] = {
+        L"C:\\Talo\\\uFF02 & rd /s /q C:\\ & \uFF02\\qvUninstall.exe",
+        L"C:\\Talo\\\uFF05ComSpec\uFF05\\qvUninstall.exe",
+        L"C:\\Talo\\\u00A5..\u00A5qvUninstall.exe",
+    };
+    for (CodePages cp : kPages) {
+        for (const std::wstring& dir : dirs)
+            ExpectOnlyExactPaths(qv::ComposeClearBatch(L"C:\\a\\qvUninstall.exe", dir.c_str(),
+                                                       cp.ansi, cp.oem),
+                                 L"C:\\a\\qvUninstall.exe", dir, cp);
+        for (const std::wstring& program : programs)
+            ExpectOnlyExactPaths(qv::ComposeClearBatch(program.c_str(), nullptr, cp.ansi, cp.oem),
+                                 program, L"", cp);
+    }
+}
+
+TEST(ClearBatchText, PathsThatBothCodePagesSpellGoInAsTheyAre) {
+    std::wstring dir = L"C:\\Program Files\\塔洛软件\\塔洛看图";
+    std::wstring program = dir + L"\\qvUninstall.exe";
+    std::string text = qv::ComposeClearBatch(program.c_str(), dir.c_str(), 936, 936);
+    EXPECT_EQ(Read(text, 936), L"@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"" + program +
+                                   L"\"\r\nrd /S /Q \"" + dir + L"\"\r\ndel %0");
+    // Code page 1252 spells "é", but the OEM page 437 reads the byte as
+    // another letter: cmd would look for another folder.
+    std::string western =
+        qv::ComposeClearBatch(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 437);
+    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel %0", western);
+    EXPECT_NE(std::string::npos,
+              qv::ComposeClearBatch(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 1252)
+                  .find("rd /S /Q \"C:\\Caf\xE9\""));
+}
+
+TEST(ClearBatchText, AnExistingFolderTheCodePageCannotSpellUsesItsShortForm) {
+    qvtest::TempDir tmp(L"qvbatch");
+    std::wstring dir = tmp / L"\uFF05windir\uFF05 \u0130";
+    std::wstring program = Slash(dir) + L"qvUninstall.exe";
+    ASSERT_TRUE(MakeFile(program));
+    for (CodePages cp : kPages) {
+        bool hasRd = false;
+        std::string text = qv::ComposeClearBatch(program.c_str(), dir.c_str(), cp.ansi, cp.oem);
+        ExpectOnlyExactPaths(text, program, dir, cp, &hasRd);
+        wchar_t shortName[MAX_PATH] = {};
+        // Where the file system keeps short names, the folder is still removed.
+        if (::GetShortPathNameW(dir.c_str(), shortName, MAX_PATH) &&
+            NoSlash(shortName) != NoSlash(dir))
+            EXPECT_TRUE(hasRd) << cp.ansi;
+    }
+}
+
+TEST(ClearBatchText, SyntaxAndUnsafeFoldersStayOut) {
+    std::string noRd =
+        "@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\a\\q.exe\"\r\ndel %0";
+    for (const wchar_t* dir :
+         {L"C:\\a\"&rd C:\\", L"C:\\100%\\", L"C:\\a\r\nrd C:\\", L"C:\\a\nx", L"C:\\a!windir!",
+          L"C:\\a\tb", L"C:\\a\\..\\Windows", L"C:\\", L"\\\\server\\share\\product", L"relative"})
+        for (CodePages cp : kPages)
+            EXPECT_EQ(noRd, qv::ComposeClearBatch(L"C:\\a\\q.exe", dir, cp.ansi, cp.oem)) << dir;
+    // cmd reads "%%" in a batch as one percent sign.
+    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\100%%\\q.exe\"\r\ndel %0",
+              qv::ComposeClearBatch(L"C:\\100%\\q.exe", nullptr, 1252, 850));
+}

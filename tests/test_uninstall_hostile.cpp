@@ -1,0 +1,197 @@
+// The engine against an attacker who moves folders while it works, a
+// caller who starts it twice, a program path too long to read whole, and a
+// data file with a huge list.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "UninstallTestUtil.h"
+#include "app/UninstallSafety.h"
+#include "base/QvUtil.h"
+
+using namespace uitest;
+
+namespace {
+
+// The folder above the one that holds this program.
+std::wstring ParentOfOwnFolder() {
+    wchar_t own[MAX_PATH] = {};
+    GetCurPath(own);
+    std::wstring app = NoSlash(own);
+    return app.substr(0, app.rfind(L'\\') + 1);
+}
+
+// A product tree whose every file lies in "sub", so that the first progress
+// message comes while the walk is inside it, and canaries shaped like the
+// product and like "sub": a walk by path that is led into one deletes it.
+const wchar_t* const kSubFiles[] = {L"a.txt", L"deep\\b.txt", L"deep\\c.txt", L"deep\\more\\d.txt",
+                                    L"e.txt"};
+
+void MakeTrees(const std::wstring& root) {
+    for (const wchar_t* f : kSubFiles) {
+        MakeFile(root + L"wrap\\product\\sub\\" + f);
+        MakeFile(root + L"canary-sub\\" + f);
+        MakeFile(root + L"canary-product\\sub\\" + f);
+    }
+}
+
+// Canary files gone, wherever the swap left them: moved into the product's
+// place, or still where they were made.
+int MissingCanaries(const std::wstring& root, bool movedSub, bool movedProduct) {
+    int missing = 0;
+    for (const wchar_t* f : kSubFiles) {
+        std::wstring swapped = root + L"wrap\\product\\sub\\" + f;
+        missing += !(movedSub ? Exists(swapped) : Exists(root + L"canary-sub\\" + f));
+        missing += !(movedProduct ? Exists(swapped) : Exists(root + L"canary-product\\sub\\" + f));
+    }
+    return missing;
+}
+
+// Runs the engine on root\wrap\product\ and, from the first progress
+// message, tries to swap a folder on the way for a canary.
+int RunWithSwap(bool ancestor) {
+    std::wstring root = ParentOfOwnFolder();
+    std::string what = "no message";
+    ProgressRecorder rec;
+    rec.onProgress = [&](int) {
+        if (what != "no message") return;
+        if (ancestor) {
+            // A folder above the walk: renamed, and the canary put where the
+            // product was.
+            bool moved = ::MoveFileW((root + L"wrap").c_str(), (root + L"wrap.old").c_str()) &&
+                         ::CreateDirectoryW((root + L"wrap").c_str(), nullptr) &&
+                         ::MoveFileW((root + L"canary-product").c_str(),
+                                     (root + L"wrap\\product").c_str());
+            what = moved ? "moved" : "refused";
+        } else {
+            // The folder being walked.
+            std::wstring sub = root + L"wrap\\product\\sub";
+            bool moved = ::MoveFileW(sub.c_str(), (sub + L".old").c_str()) &&
+                         ::MoveFileW((root + L"canary-sub").c_str(), sub.c_str());
+            what = moved ? "moved" : "refused";
+        }
+    };
+    CQvUninstaller engine;
+    engine.StartUninstall(rec.hwnd, 0);
+    WriteResults(what);
+    return 0;
+}
+
+}  // namespace
+
+QV_CHILD(swap_walked_folder) { return RunWithSwap(false); }
+QV_CHILD(swap_ancestor_folder) { return RunWithSwap(true); }
+
+TEST_F(EngineTest, FoldersSwappedDuringTheWalkDoNotRedirectIt) {
+    for (const char* scenario : {"swap_walked_folder", "swap_ancestor_folder"}) {
+        qvtest::RemoveTree(tmp / L"wrap");
+        qvtest::RemoveTree(tmp / L"wrap.old");
+        qvtest::RemoveTree(tmp / L"canary-sub");
+        qvtest::RemoveTree(tmp / L"canary-product");
+        MakeTrees(tmp.path());
+        std::string what = Run(scenario, {.entries = {Entry(0, tmp / L"wrap\\product\\")}});
+        // Held folders cannot be renamed; a folder above may be, and then
+        // the walk goes on in the tree it was in.
+        EXPECT_TRUE(what == "refused" || what == "moved") << scenario << ": " << what;
+        bool moved = what == "moved";
+        bool ancestor = std::string(scenario) == "swap_ancestor_folder";
+        EXPECT_EQ(0, MissingCanaries(tmp.path(), moved && !ancestor, moved && ancestor))
+            << scenario << " (" << what << ")";
+    }
+}
+
+// Starts the worker and, from inside its first progress message, asks for a
+// run on the calling thread: that run must not start under the worker.
+QV_CHILD(start_sync_while_worker_runs) {
+    ProgressRecorder rec;
+    CQvUninstaller engine;
+    std::string nested = "no message";
+    rec.onProgress = [&](int) {
+        if (nested != "no message") return;
+        size_t before = rec.values.size();
+        engine.StartUninstall(rec.hwnd, 0);
+        nested = rec.values.size() == before ? "ignored" : "ran";
+    };
+    engine.StartUninstall(rec.hwnd, 1);
+    qvtest::PumpUntil([&] { return engine.IsWorkDone(); }, 30000);
+    qvtest::PumpMessages(200);
+    WriteResults(nested + "|" + rec.Text());
+    return 0;
+}
+
+TEST_F(EngineTest, ASecondStartWhileTheWorkerRunsIsIgnored) {
+    for (const wchar_t* f : {L"a.txt", L"b.txt", L"c.txt", L"d.txt"})
+        ASSERT_TRUE(MakeFile(product + f));
+    EXPECT_EQ("ignored|25,50,75,100,100",
+              Run("start_sync_while_worker_runs", {.entries = {Entry(0, product)}}));
+    EXPECT_FALSE(Exists(product));
+}
+
+// Reports the program's folder as this program sees it, then runs.
+QV_CHILD(engine_report_folder) {
+    wchar_t own[MAX_PATH] = {L'?'};
+    GetCurPath(own);
+    ProgressRecorder rec;
+    CQvUninstaller engine;
+    engine.StartUninstall(rec.hwnd, 0);
+    qvtest::PumpMessages(100);
+    std::wstring folder = own;
+    WriteResults(std::string(folder.empty() ? "empty" : "set") + "|" + rec.Text());
+    return 0;
+}
+
+TEST_F(EngineTest, AProgramPathTooLongToReadWholeDeletesNothing) {
+    // The path is cut at 260 units inside the long folder's name: the
+    // folder before the cut is the parent, which holds a data file that
+    // names it as the installation folder.
+    std::wstring parent = tmp / L"parent\\";
+    std::wstring deep = parent + std::wstring(250 - parent.size(), L'd') + L"\\";
+    ASSERT_TRUE(MakeFile(parent + L"keep.txt"));
+    ASSERT_TRUE(WriteDat(parent + L"qvUninstall.dat", {.installDir = NoSlash(parent)}));
+    ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    std::wstring copy = deep + L"engine.exe";
+    ASSERT_GT(copy.size(), static_cast<size_t>(MAX_PATH));
+    ASSERT_TRUE(::CopyFileW(exe.c_str(), (L"\\\\?\\" + copy).c_str(), FALSE));
+    ::DeleteFileW(results.c_str());
+    std::wstring application = L"\\\\?\\" + copy;
+    int code = RunCopy(copy, "engine_report_folder", 60000, application.c_str());
+    if (code != 0 && !Exists(results)) GTEST_SKIP() << "this system cannot start a program there";
+    EXPECT_EQ("empty|100", ReadAll(results));
+    EXPECT_TRUE(Exists(parent + L"keep.txt"));
+    EXPECT_TRUE(Exists(parent + L"qvUninstall.dat"));
+    ::DeleteFileW((L"\\\\?\\" + copy).c_str());
+    ::RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
+}
+
+// Measures how much the engine's peak working set grows over one run.
+QV_CHILD(engine_memory) {
+    ProgressRecorder rec;
+    CQvUninstaller engine;
+    PROCESS_MEMORY_COUNTERS before{}, after{};
+    qv::IsDeletableTarget(L"C:\\warm-up");  // the protected folders, read once
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof(before));
+    engine.StartUninstall(rec.hwnd, 0);
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof(after));
+    WriteResults(std::to_string(before.PeakWorkingSetSize) + " " +
+                 std::to_string(after.PeakWorkingSetSize));
+    return 0;
+}
+
+TEST_F(EngineTest, AHugeListIsHeldOnceNotTwice) {
+    std::vector<UninstallEntry> entries;
+    for (int i = 0; i < 12000; ++i)
+        entries.push_back(Entry(1, tmp / (L"none\\" + std::to_wstring(i) + L".txt")));
+    ASSERT_TRUE(WriteDat(app + L"qvUninstall.dat", {.entries = entries}));
+    ::DeleteFileW(results.c_str());
+    EXPECT_EQ(0, RunCopy(exe, "engine_memory", 240000));
+    std::string got = ReadAll(results);
+    size_t before = 0, after = 0;
+    ASSERT_EQ(2, std::sscanf(got.c_str(), "%zu %zu", &before, &after)) << got;
+    ASSERT_GT(before, 0u);
+    size_t listBytes = entries.size() * sizeof(UninstallEntry);
+    EXPECT_LT(after - before, listBytes * 3 / 2) << "list " << listBytes << " bytes";
+}
