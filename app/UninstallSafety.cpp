@@ -1,6 +1,7 @@
 // Which targets the uninstall engine refuses to delete.
 #include <shlobj.h>
 
+#include <atomic>
 #include <cwchar>
 #include <cwctype>
 #include <string>
@@ -187,8 +188,18 @@ std::wstring ParentOf(const std::wstring& tidy) {
 bool IsRemote(const std::wstring& tidy) {
     if (tidy.size() >= 2 && tidy[0] == L'\\' && tidy[1] == L'\\') return true;
     if (tidy.size() < 2 || tidy[1] != L':') return true;
-    wchar_t root[] = {tidy[0], L':', L'\\', L'\0'};
-    return ::GetDriveTypeW(root) == DRIVE_REMOTE;
+    wchar_t letter = static_cast<wchar_t>(std::towupper(tidy[0]));
+    if (letter < L'A' || letter > L'Z') return true;
+    // Asking is slow (a round trip to the mount manager), and a long list
+    // asks for every record: each drive is asked once.
+    static std::atomic<int> types[26] = {};
+    int type = types[letter - L'A'];
+    if (type == 0) {
+        wchar_t root[] = {letter, L':', L'\\', L'\0'};
+        type = static_cast<int>(::GetDriveTypeW(root)) + 1;
+        types[letter - L'A'] = type;
+    }
+    return type - 1 == DRIVE_REMOTE;
 }
 
 bool IsPlainAbsolute(const std::wstring& path) {

@@ -98,7 +98,7 @@ const char kChineseManifest[] =
     "file = C:\\ProgramData\\塔洛\\player.ini\n"
     "folder = C:\\Program Files\\塔洛\\缓存\n"
     "shortcut = C:\\Users\\Public\\Desktop\\塔洛帮助.lnk\n"
-    "shortcut = \\\\server\\share\\x.lnk\n";
+    "shortcut = D:\\塔洛\\x.lnk\n";
 
 }  // namespace
 
@@ -232,7 +232,7 @@ TEST(QvdatTool, RoundTripsEveryFieldIncludingChineseText) {
     EXPECT_STREQ(L"C:\\Program Files\\塔洛\\缓存\\", r.entries[1].path);  // backslash added
     ASSERT_EQ(2u, r.shortcuts.size());
     EXPECT_STREQ(L"C:\\Users\\Public\\Desktop\\塔洛帮助.lnk", r.shortcuts[0].path);
-    EXPECT_STREQ(L"\\\\server\\share\\x.lnk", r.shortcuts[1].path);
+    EXPECT_STREQ(L"D:\\塔洛\\x.lnk", r.shortcuts[1].path);
 
     run = RunTool(tmp, L"show " + Q(tmp / L"产品.dat"));
     ASSERT_EQ(0, run.code) << run.err;
@@ -244,7 +244,7 @@ TEST(QvdatTool, RoundTripsEveryFieldIncludingChineseText) {
                    "file = C:\\ProgramData\\塔洛\\player.ini\n"
                    "folder = C:\\Program Files\\塔洛\\缓存\\\n"
                    "shortcut = C:\\Users\\Public\\Desktop\\塔洛帮助.lnk\n"
-                   "shortcut = \\\\server\\share\\x.lnk\n"),
+                   "shortcut = D:\\塔洛\\x.lnk\n"),
               Wide(run.out));
     // What show prints, write takes back to the same bytes.
     ASSERT_TRUE(qvtest::WriteFileBytes(tmp / L"again.txt", run.out.data(), run.out.size()));
@@ -264,9 +264,11 @@ TEST(QvdatTool, RefusesWhatDoesNotFitOrWouldBeRefusedAndWritesNothing) {
         {"file = C:\\" + std::string(257, 'f') + "\n", "a path holds at most 259"},
         {"folder = C:\\" + std::string(256, 'f') + "\n", "a path holds at most 259"},
         {"installdir = C:\\App\nfile = C:\\App\\x\n", "need an empty installdir"},
-        {"file = relative\\x.txt\n", "not absolute"},
-        {"folder = C:\\App\\..\\Windows\n", "not absolute"},
+        {"file = relative\\x.txt\n", "not on a drive"},
+        {"folder = C:\\App\\..\\Windows\n", "not on a drive"},
+        {"shortcut = \\\\server\\share\\x.lnk\n", "not on a drive"},
         {"installdir = C:\\100%\n", "percent"},
+        {"installdir = C:\\A!B\n", "exclamation"},
         {"colour = red\n", "unknown key \"colour\""},
         {"product = a\nproduct = b\n", "given twice"},
         {"product = \xff\xfe\n", "not valid UTF-8"},

@@ -18,17 +18,15 @@ std::string Trim(const std::string& s) {
 
 bool IsSep(char16_t c) { return c == u'\\' || c == u'/'; }
 
-// What the uninstaller refuses outright: anything but "X:\..." or
-// "\\server\share\...", and "." or ".." segments. Empty paths pass: the
-// uninstaller skips them.
+// What the uninstaller refuses outright: anything but "X:\..." (a network
+// path may be somebody else's whole disk), and "." or ".." segments. Empty
+// paths pass: the uninstaller skips them.
 bool IsPlainAbsolutePath(const std::u16string& path) {
     if (path.empty()) return true;
     bool drive = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') ||
                                       (path[0] >= u'a' && path[0] <= u'z')) &&
                  path[1] == u':' && IsSep(path[2]);
-    bool share = path.size() >= 3 && IsSep(path[0]) && IsSep(path[1]) && path[2] != u'?' &&
-                 path[2] != u'.';
-    if (!drive && !share) return false;
+    if (!drive) return false;
     size_t start = 0;
     for (size_t i = 0; i <= path.size(); ++i) {
         if (i < path.size() && !IsSep(path[i])) continue;
@@ -139,8 +137,8 @@ bool ParseManifest(const std::string& text, DatModel* model, std::vector<std::st
         }
         if (!IsPlainAbsolutePath(value)) {
             errors->push_back(where + key +
-                              ": the uninstaller refuses paths that are not absolute or "
-                              "that hold \".\" or \"..\"");
+                              ": the uninstaller refuses paths that are not on a drive "
+                              "(X:\\...) or that hold \".\" or \"..\"");
             continue;
         }
         if (value.size() >= kPathWidth) {
@@ -154,10 +152,11 @@ bool ParseManifest(const std::string& text, DatModel* model, std::vector<std::st
     }
     const std::u16string& dir = model->installDir;
     if (!dir.empty() && !IsPlainAbsolutePath(dir))
-        errors->push_back("installdir: must be an absolute path without \".\" or \"..\"");
-    if (dir.find_first_of(u"\"%") != std::u16string::npos)
-        errors->push_back("installdir: a double quote or percent sign would keep the "
-                          "uninstaller from removing the folder");
+        errors->push_back("installdir: must be a path on a drive (X:\\...) without \".\" or "
+                          "\"..\"");
+    if (dir.find_first_of(u"\"%!") != std::u16string::npos)
+        errors->push_back("installdir: a double quote, percent sign or exclamation mark would "
+                          "keep the uninstaller from removing the folder");
     std::string unused;  // Encode has the limits of every field
     Encode(*model, &unused, errors);
     return errors->size() == before;
