@@ -161,50 +161,38 @@ TEST_F(Movies, RotationStepsAreWholeDegreesAndRepeat) {
 }
 
 TEST_F(Movies, FadesShowEveryLevelButTheLast) {
-    auto white = MakePng(20, 20, [](int, int) { return kWhite; });
-    std::wstring path = File(L"white.png", white);
+    std::wstring path = File(L"white.png", MakePng(20, 20, [](int, int) { return kWhite; }));
     auto level = [](const Pixels& p) { return Grey(p, 20, 20); };
-    {
-        // Fade in over 5 frames: 0, 1/4, 1/2, 3/4 shown; 1 drawn, not shown.
+    struct Fade {
+        int effect, frames;
+        std::vector<double> shown;
+    };
+    const Fade fades[] = {
+        {3, 5, {0, 63.75, 127.5, 191.25}},  // fade in: level 1 is drawn, not shown
+        {4, 3, {255, 127.5}},               // fade out: level 0 is not shown
+        {3, 1, {255}},                      // one frame: its end state, shown once
+        {3, 0, {255}},                      // fewer frames count as one
+        {4, -3, {0}},
+    };
+    int id = 300;
+    for (const Fade& fade : fades) {
         MovieWindow wnd;
-        ASSERT_TRUE(img.AddMovie(wnd.get(), path.c_str(), 10, 10, 5, 200, 301, 3, 20, 20,
-                                 black.dc()));
-        img.StartMovie(301);
-        auto seen = WatchFrames(wnd.get(), level, 4, 20);
-        ASSERT_EQ(4u, seen.size());
-        for (int k = 0; k < 4; ++k) EXPECT_NEAR(255 * k / 4.0, seen[k], 3) << k;
-        // The thread ends by itself; the last level stays on screen.
-        EXPECT_TRUE(WaitThreads(baseline));
-        EXPECT_NEAR(191, level(ReadWindow(wnd.get())), 3);
-        EXPECT_FALSE(img.isStop(301)) << "a fade that ended stays marked running";
-        img.StartMovie(301);
-        EXPECT_EQ(baseline, ThreadCount()) << "still marked running: no new thread";
-        img.StopMovie(301);
-        EXPECT_TRUE(img.isStop(301));
-    }
-    {
-        // Fade out over 3 frames: 1 and 1/2 shown, 0 not.
-        MovieWindow wnd;
-        ASSERT_TRUE(img.AddMovie(wnd.get(), path.c_str(), 10, 10, 3, 200, 302, 4, 20, 20,
-                                 black.dc()));
-        img.StartMovie(302);
-        auto seen = WatchFrames(wnd.get(), level, 2, 20);
-        ASSERT_EQ(2u, seen.size());
-        EXPECT_NEAR(255, seen[0], 3);
-        EXPECT_NEAR(127.5, seen[1], 3);
-        EXPECT_TRUE(WaitThreads(baseline));
-        EXPECT_NEAR(127.5, level(ReadWindow(wnd.get())), 3);
-    }
-    for (int frames : {1, 0, -3}) {
-        // One frame (fewer count as one): the end state, shown once.
-        MovieWindow wnd;
-        const int id = 310 + frames;
-        ASSERT_TRUE(img.AddMovie(wnd.get(), path.c_str(), 10, 10, frames, 200, id, 3, 20, 20,
-                                 black.dc()));
+        ++id;
+        ASSERT_TRUE(img.AddMovie(wnd.get(), path.c_str(), 10, 10, fade.frames, 200, id,
+                                 fade.effect, 20, 20, black.dc()));
         img.StartMovie(id);
-        EXPECT_TRUE(WaitThreads(baseline));
-        EXPECT_NEAR(255, level(ReadWindow(wnd.get())), 3) << frames;
+        auto seen = WatchFrames(wnd.get(), level, fade.shown.size(), 20);
+        ASSERT_EQ(fade.shown.size(), seen.size()) << id;
+        for (size_t k = 0; k < seen.size(); ++k) EXPECT_NEAR(fade.shown[k], seen[k], 3) << id;
+        // The thread ends by itself; the last level shown stays.
+        EXPECT_TRUE(WaitThreads(baseline)) << id;
+        EXPECT_NEAR(fade.shown.back(), level(ReadWindow(wnd.get())), 3) << id;
+        EXPECT_FALSE(img.isStop(id)) << "a fade that ended stays marked running";
+        img.StartMovie(id);
+        EXPECT_EQ(baseline, ThreadCount()) << "still marked running: no new thread";
     }
+    img.StopMovie(id);
+    EXPECT_TRUE(img.isStop(id));
 }
 
 TEST_F(Movies, StripAndTurnFromResources) {

@@ -54,6 +54,19 @@ void DrawFrame(CQvImage& img, const tagQvMovie& m, HDC dc, int counter, float fa
     }
 }
 
+tagQvMovie MovieRecord(HWND wnd, int x, int y, int frames, int delay, int id, int effect, int w,
+                       int h, HDC background) {
+    tagQvMovie m;
+    m.window = wnd;
+    m.bgDC = background;
+    m.id = id;
+    m.effect = effect;
+    m.x = x, m.y = y, m.width = w, m.height = h;
+    m.frames = frames;
+    m.delay = delay;
+    return m;
+}
+
 }  // namespace
 
 // What one movie thread serves, and the thread it follows.
@@ -65,32 +78,18 @@ struct CQvImage::MovieRun {
 
 bool CQvImage::AddMovie(HWND wnd, int resId, const wchar_t* resType, int x, int y, int frames,
                         int delay, int id, int effect, int w, int h, HDC background) {
-    tagQvMovie m;
+    tagQvMovie m = MovieRecord(wnd, x, y, frames, delay, id, effect, w, h, background);
     m.sourceKind = 0;
     m.resId = resId;
     m.resType = resType ? resType : L"";
-    m.window = wnd;
-    m.bgDC = background;
-    m.id = id;
-    m.effect = effect;
-    m.x = x, m.y = y, m.width = w, m.height = h;
-    m.frames = frames;
-    m.delay = delay;
     return AddMovie(std::move(m));
 }
 
 bool CQvImage::AddMovie(HWND wnd, const wchar_t* path, int x, int y, int frames, int delay,
                         int id, int effect, int w, int h, HDC background) {
-    tagQvMovie m;
+    tagQvMovie m = MovieRecord(wnd, x, y, frames, delay, id, effect, w, h, background);
     m.sourceKind = 1;
     m.filePath = path ? path : L"";
-    m.window = wnd;
-    m.bgDC = background;
-    m.id = id;
-    m.effect = effect;
-    m.x = x, m.y = y, m.width = w, m.height = h;
-    m.frames = frames;
-    m.delay = delay;
     return AddMovie(std::move(m));
 }
 
