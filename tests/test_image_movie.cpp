@@ -45,27 +45,34 @@ bool WaitThreads(int count) {
 
 // A plain visible popup whose background is never erased, filled with
 // `fill` so that a movie's first frame is told apart from the window.
+// (Hiding a shown window costs two seconds under Wine without a window
+// manager: tests share one window where they can.)
 class MovieWindow {
 public:
-    explicit MovieWindow(int w = 160, int h = 160, COLORREF fill = RGB(0, 0, 255)) {
+    explicit MovieWindow(COLORREF fill = RGB(0, 0, 255)) : fill_(fill) {
         WNDCLASSW wc{};
         wc.lpfnWndProc = ::DefWindowProcW;
         wc.hInstance = ::GetModuleHandleW(nullptr);
         wc.lpszClassName = L"QvMovieTest";
         ::RegisterClassW(&wc);
         wnd_ = ::CreateWindowExW(WS_EX_TOPMOST, L"QvMovieTest", L"movie", WS_POPUP | WS_VISIBLE,
-                                 20, 20, w, h, nullptr, nullptr, wc.hInstance, nullptr);
-        qv::ScopedWindowDC dc(wnd_);
-        qv::ScopedBrush brush(::CreateSolidBrush(fill));
-        RECT rc{0, 0, w, h};
-        ::FillRect(dc.get(), &rc, brush.get());
+                                 20, 20, kSize, kSize, nullptr, nullptr, wc.hInstance, nullptr);
+        Fill();
     }
     ~MovieWindow() { ::DestroyWindow(wnd_); }
     MovieWindow(const MovieWindow&) = delete;
     MovieWindow& operator=(const MovieWindow&) = delete;
     HWND get() const { return wnd_; }
+    void Fill() {
+        qv::ScopedWindowDC dc(wnd_);
+        qv::ScopedBrush brush(::CreateSolidBrush(fill_));
+        RECT rc{0, 0, kSize, kSize};
+        ::FillRect(dc.get(), &rc, brush.get());
+    }
 
 private:
+    static constexpr int kSize = 160;
+    COLORREF fill_;
     HWND wnd_ = nullptr;
 };
 
@@ -140,8 +147,9 @@ protected:
 
 TEST_F(Movies, RotationStepsAreWholeDegreesAndRepeat) {
     std::wstring arm = File(L"arm.png", ArmPng());
+    MovieWindow wnd;
     for (int frames : {8, 7}) {
-        MovieWindow wnd;
+        wnd.Fill();
         const int id = 100 + frames;
         ASSERT_TRUE(img.AddMovie(wnd.get(), arm.c_str(), 10, 10, frames, 300, id, 2, kArmSize,
                                  kArmSize, black.dc()));
@@ -175,8 +183,9 @@ TEST_F(Movies, FadesShowEveryLevelButTheLast) {
         {4, -3, {0}},
     };
     int id = 300;
+    MovieWindow wnd;
     for (const Fade& fade : fades) {
-        MovieWindow wnd;
+        wnd.Fill();
         ++id;
         ASSERT_TRUE(img.AddMovie(wnd.get(), path.c_str(), 10, 10, fade.frames, 200, id,
                                  fade.effect, 20, 20, black.dc()));
@@ -205,7 +214,7 @@ TEST_F(Movies, StripAndTurnFromResources) {
     ASSERT_TRUE(res.ok());
     local.SetInst(res.module());
 
-    MovieWindow wnd(160, 160, RGB(90, 90, 90));  // not one of the slice colours
+    MovieWindow wnd(RGB(90, 90, 90));  // not one of the slice colours
     ASSERT_TRUE(local.AddMovie(wnd.get(), 7001, L"IMG", 5, 5, 4, 200, 1, 0, 10, 8, black.dc()));
     ASSERT_TRUE(local.AddMovie(wnd.get(), 7002, L"IMG", 40, 40, 4, 200, 2, 1, 20, 20, black.dc()));
     local.StartMovie(1);
