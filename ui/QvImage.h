@@ -7,11 +7,13 @@
 #include <gdiplus.h>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 class CQvImage;
 
@@ -26,8 +28,8 @@ struct tagQvMovie {
     int resId = 0;
     std::wstring resType;
     int x = 0, y = 0, width = 0, height = 0;
-    int frames = 1;
-    int delay = 50;
+    int frames = 1;  // at least 1
+    int delay = 50;  // milliseconds between frames
     int stopped = 1;
     CQvImage* owner = nullptr;
 };
@@ -138,7 +140,43 @@ public:
     bool Zoom(const wchar_t* source, float percent, int w, int h, const wchar_t* path,
               const wchar_t* format);
 
+    // Movies: small animations at (x, y, w, h) of a window's client area,
+    // each played by a thread of its own. Effects: 0 frame strip (slice
+    // `counter` of `frames`), 1 turn (rotate/flip type = counter), 2 rotate
+    // in steps of 360 / frames degrees, 3 fade in and 4 fade out over
+    // `frames` frames, played once. With a background DC the area under
+    // the movie is copied from it before every frame. Registering an id
+    // twice keeps the first registration; a new movie starts stopped.
+    bool AddMovie(HWND wnd, int resId, const wchar_t* resType, int x, int y, int frames,
+                  int delay, int id, int effect, int w, int h, HDC background);
+    bool AddMovie(HWND wnd, const wchar_t* path, int x, int y, int frames, int delay, int id,
+                  int effect, int w, int h, HDC background);
+    // Starts a stopped movie; a running one is left as it is.
+    void StartMovie(int id);
+    // The thread ends before its next frame.
+    void StopMovie(int id);
+    // A fade that has played to its end stays "running" until StopMovie.
+    bool isStop(int id);
+    int GetMovieIndex(int id);  // -1 when unknown
+
 private:
+    // A movie and the thread serving it. A thread serves one generation:
+    // a restart while the old thread still sleeps begins a new one, and
+    // the new thread waits for the old to end before its first frame.
+    struct MovieSlot {
+        tagQvMovie movie;
+        int generation = 0;
+        HANDLE thread = nullptr;  // the latest thread; closed by the destructor or its successor
+    };
+    struct MovieRun;
+
+    bool isExistsMovie(int id);
+    MovieSlot* FindMovie(int id);
+    bool AddMovie(tagQvMovie movie);
+    // Wakes every movie thread and waits until all have ended.
+    void StopMovieThreads();
+    static unsigned __stdcall MovieThread(void* run);
+
     using ImagePtr = std::unique_ptr<Gdiplus::Image>;
 
     Gdiplus::Image* LoadPngFromRes(int id, const wchar_t* type);
@@ -169,7 +207,12 @@ private:
     qv::GdiplusSession gdiplus_;
     // Set by the destructor; the animation threads end when they see it.
     std::atomic<bool> stopping_{false};
-    std::vector<tagQvMovie> movies_;
+    // A deque keeps every record at its address however many are added:
+    // running movie threads hold them.
+    std::deque<MovieSlot> movies_;
+    // Signalled by the destructor: wakes the movie threads from their
+    // frame delay so they end at once.
+    qv::ScopedHandle stopEvent_;
     // Drawing runs on several threads; the first resource load may set it.
     std::atomic<HINSTANCE> module_{nullptr};
 };

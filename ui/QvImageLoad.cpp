@@ -24,16 +24,13 @@ CQvImage& CQvImage::Instance() {
     return image;
 }
 
-CQvImage::CQvImage() {
-    // Running movies keep the address of their record: the list must never
-    // reallocate while they run.
-    movies_.reserve(100);
-}
+CQvImage::CQvImage() : stopEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 CQvImage::~CQvImage() {
-    // Tell the animation threads to stop before GDI+ (the first member,
-    // destroyed last) goes away.
+    // The movie threads draw with GDI+ and read their records: both must
+    // outlive them.
     stopping_ = true;
+    StopMovieThreads();
 }
 
 void CQvImage::SetInst(HINSTANCE module) {

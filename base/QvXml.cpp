@@ -1,0 +1,160 @@
+#include "base/QvXml.h"
+
+namespace {
+
+using std::wstring;
+constexpr size_t kNone = wstring::npos;
+
+// A search that starts outside the text finds nothing.
+size_t Find(const wstring& text, const wstring& what, long long from) {
+    if (from < 0 || static_cast<unsigned long long>(from) > text.size()) return kNone;
+    return text.find(what, static_cast<size_t>(from));
+}
+
+wstring OpenTag(const wchar_t* name) {
+    return L"<" + wstring(name) + L">";
+}
+
+wstring CloseTag(const wchar_t* name) {
+    return L"</" + wstring(name) + L">";
+}
+
+int CopyOut(const wstring& text, size_t from, size_t to, wchar_t* out) {
+    text.copy(out, to - from, from);
+    out[to - from] = L'\0';
+    return 1;
+}
+
+// Empties the caller's buffer; false when the arguments cannot be used.
+bool Begin(const wchar_t* name, wchar_t* out) {
+    if (out) *out = L'\0';
+    return name && out;
+}
+
+}  // namespace
+
+CQvXml& CQvXml::Instance() {
+    static CQvXml _obj;
+    return _obj;
+}
+
+CQvXml::CQvXml() = default;
+CQvXml::~CQvXml() = default;
+CQvXml::CQvXml(const CQvXml& other) = default;
+CQvXml& CQvXml::operator=(const CQvXml& other) = default;
+
+int CQvXml::Parse(const wchar_t* text) {
+    doc_ = text ? text : L"";
+    return 1;
+}
+
+int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out) {
+    if (!Begin(name, out)) return 0;
+    const wstring open = OpenTag(name);
+    const size_t at = Find(doc_, open, 0);
+    const size_t close = Find(doc_, CloseTag(name), 0);
+    if (at == kNone || close == kNone || close < at + open.size()) return 0;
+    return CopyOut(doc_, at + open.size(), close, out);
+}
+
+int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int index) {
+    if (!Begin(name, out) || index < 0) return 0;
+    const wstring open = OpenTag(name);
+    size_t from = 0;
+    for (int i = 0; i <= index; ++i) {
+        const size_t at = Find(doc_, open, static_cast<long long>(from));
+        if (at == kNone) return 0;
+        from = at + open.size();
+    }
+    const size_t close = Find(doc_, CloseTag(name), static_cast<long long>(from));
+    if (close == kNone) return 0;
+    return CopyOut(doc_, from, close, out);
+}
+
+int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int* position) {
+    if (!Begin(name, out) || !position) return 0;
+    const wstring open = OpenTag(name);
+    const size_t at = Find(doc_, open, *position);
+    if (at == kNone) {
+        *position = -1;
+        return 0;
+    }
+    const size_t from = at + open.size();
+    *position = static_cast<int>(from);
+    const size_t close = Find(doc_, CloseTag(name), static_cast<long long>(from));
+    if (close == kNone) return 0;
+    *position = static_cast<int>(close);
+    return CopyOut(doc_, from, close, out);
+}
+
+int CQvXml::GetXmlNodeCount(const wchar_t* name) {
+    if (!name) return 0;
+    const wstring open = OpenTag(name);
+    int count = 0;
+    for (size_t at = Find(doc_, open, 0); at != kNone;
+         at = Find(doc_, open, static_cast<long long>(at) + 1))
+        ++count;
+    return count;
+}
+
+int CQvXml::GetXmlNode(wchar_t* out, int& position) {
+    if (!out) return 0;
+    *out = L'\0';
+    const size_t at = Find(doc_, L"<", position);
+    if (at == kNone) {
+        position = -1;
+        return 0;
+    }
+    position = static_cast<int>(at);
+    const size_t selfClose = Find(doc_, L"/>", static_cast<long long>(at));
+    size_t end = selfClose == kNone ? kNone : selfClose + 2;
+    // A closing tag ends the element when it comes before the first "/>".
+    const size_t closing = Find(doc_, L"</", static_cast<long long>(at));
+    if (closing != kNone && closing > 0 && (end == kNone || closing < end)) {
+        const size_t gt = Find(doc_, L">", static_cast<long long>(closing));
+        if (gt != kNone) end = gt + 1;
+    }
+    if (end == kNone) return 0;
+    CopyOut(doc_, at, end, out);
+    position = static_cast<int>(end);
+    return 1;
+}
+
+int CQvXml::GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out) {
+    if (!Begin(node, out) || !attr) return 0;
+    const wstring text = node;
+    if (!*attr) {
+        const size_t gt = Find(text, L">", 0);
+        if (gt == kNone) return 0;
+        const size_t lt = Find(text, L"<", static_cast<long long>(gt) + 1);
+        if (lt == kNone) return 0;
+        return CopyOut(text, gt + 1, lt, out);
+    }
+    const wstring lead = wstring(attr) + L"=\"";
+    const size_t at = Find(text, lead, 0);
+    if (at == kNone) return 0;
+    const size_t from = at + lead.size();
+    const size_t quote = Find(text, L"\"", static_cast<long long>(from));
+    if (quote == kNone) return 0;
+    return CopyOut(text, from, quote, out);
+}
+
+int Parse(const wchar_t* text) {
+    return CQvXml::Instance().Parse(text);
+}
+
+int GetXmlNodeValue(const wchar_t* name, wchar_t* out) {
+    return CQvXml::Instance().GetXmlNodeValue(name, out);
+}
+
+int GetXmlNodeValue2(const wchar_t* name, wchar_t* out, int index) {
+    return CQvXml::Instance().GetXmlNodeValue(name, out, index);
+}
+
+int GetXmlNodeValue3(const wchar_t* name, wchar_t* out, int* position) {
+    return CQvXml::Instance().GetXmlNodeValue(name, out, position);
+}
+
+int GetXmlNodeCount(const wchar_t* name) {
+    return CQvXml::Instance().GetXmlNodeCount(name);
+}
