@@ -112,20 +112,18 @@ public:
     bool found() const { return found_; }
 
 private:
+    static BOOL CALLBACK IsDialog(HWND wnd, LPARAM lp) {
+        wchar_t cls[32] = {};
+        ::GetClassNameW(wnd, cls, 32);
+        if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd)) {
+            *reinterpret_cast<HWND*>(lp) = wnd;
+            return FALSE;
+        }
+        return TRUE;
+    }
     static HWND Find(DWORD thread) {
         HWND found = nullptr;
-        ::EnumThreadWindows(
-            thread,
-            [](HWND wnd, LPARAM lp) -> BOOL {
-                wchar_t cls[32] = {};
-                ::GetClassNameW(wnd, cls, 32);
-                if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd)) {
-                    *reinterpret_cast<HWND*>(lp) = wnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        ::EnumThreadWindows(thread, IsDialog, reinterpret_cast<LPARAM>(&found));
         return found;
     }
 
@@ -145,17 +143,17 @@ void SetFileName(HWND dlg, const std::wstring& name) {
     ::SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
 }
 
+BOOL CALLBACK AddText(HWND wnd, LPARAM lp) {
+    wchar_t text[256] = {};
+    ::SendMessageW(wnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    *reinterpret_cast<std::wstring*>(lp) += std::wstring(text) + L"|";
+    return TRUE;
+}
+
+// Every control's text, each followed by "|".
 std::wstring ChildTexts(HWND dlg) {
     std::wstring all;
-    ::EnumChildWindows(
-        dlg,
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            wchar_t text[256] = {};
-            ::SendMessageW(wnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-            *reinterpret_cast<std::wstring*>(lp) += std::wstring(text) + L"|";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    ::EnumChildWindows(dlg, AddText, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
