@@ -1,0 +1,73 @@
+// The common dialogs: colour, save, open and folder choice.
+#include "base/QvShell.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "base/QvShellScoped.h"
+
+DWORD GetColorDlg(HWND owner, DWORD color) {
+    COLORREF custom[16] = {};  // per call: the dialog keeps no state between uses
+    for (COLORREF& c : custom) c = RGB(255, 255, 255);
+    CHOOSECOLORW choose{};
+    choose.lStructSize = sizeof(choose);
+    choose.hwndOwner = owner;
+    choose.rgbResult = color;
+    choose.lpCustColors = custom;
+    choose.Flags = CC_FULLOPEN | CC_RGBINIT;
+    return ::ChooseColorW(&choose) ? choose.rgbResult : color;
+}
+
+int ShowSaveFileDlg(wchar_t* out, HWND owner, const wchar_t* defExt, const wchar_t* filter) {
+    if (!out) return 0;
+    out[0] = 0;
+    OPENFILENAMEW file{};
+    file.lStructSize = sizeof(file);
+    file.hwndOwner = owner;
+    file.lpstrFilter = filter;
+    file.nFilterIndex = 1;
+    file.lpstrFile = out;
+    file.nMaxFile = MAX_PATH;
+    file.lpstrDefExt = defExt;
+    file.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
+    if (::GetSaveFileNameW(&file)) return 1;
+    out[0] = 0;
+    return 0;
+}
+
+int ShowOpenFileDlg(wchar_t* out, int outSize, HWND owner, const wchar_t* filter,
+                    const wchar_t* defExt, int multi) {
+    if (!out || outSize < 2) return 0;
+    out[0] = 0;
+    OPENFILENAMEW file{};
+    file.lStructSize = sizeof(file);
+    file.hwndOwner = owner;
+    file.lpstrFilter = filter;
+    file.nFilterIndex = 1;
+    file.lpstrFile = out;
+    file.nMaxFile = static_cast<DWORD>(outSize);
+    file.lpstrDefExt = defExt;
+    file.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_READONLY;
+    if (multi) file.Flags |= OFN_ALLOWMULTISELECT;
+    if (::GetOpenFileNameW(&file)) return 1;
+    out[0] = 0;
+    return 0;
+}
+
+int ShowSelDir(wchar_t* out, HWND owner) {
+    if (!out) return 0;
+    out[0] = 0;
+    wchar_t display[MAX_PATH] = {};
+    BROWSEINFOW browse{};
+    browse.hwndOwner = owner;
+    browse.pszDisplayName = display;
+    browse.lpszTitle = ::GetACP() == 1252 ? L"Please select the folder" : L"请选择文件夹";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+    qv::ScopedItemId chosen(::SHBrowseForFolderW(&browse));
+    if (!chosen) return 0;
+    if (::SHGetPathFromIDListW(chosen.get(), out)) return 1;
+    out[0] = 0;
+    return 0;
+}
