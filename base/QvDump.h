@@ -38,3 +38,8 @@ private:
 
 // Creates the process's crash handler on first use and stores the names.
 QV_API void InstallDump(const wchar_t* appName, const wchar_t* reportType);
+
+// Keeps stack in reserve on the calling thread for the crash handler, so
+// that a stack overflow there still reaches it. InstallDump does this for
+// its thread, and the framework's thread service for every thread it starts.
+void KeepStackForCrashHandler();

@@ -15,6 +15,9 @@ using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                           PMINIDUMP_EXCEPTION_INFORMATION,
                                           PMINIDUMP_USER_STREAM_INFORMATION,
                                           PMINIDUMP_CALLBACK_INFORMATION);
+using SymSetOptionsFn = DWORD(WINAPI*)(DWORD);
+using SymInitializeWFn = BOOL(WINAPI*)(HANDLE, PCWSTR, BOOL);
+using SymCleanupFn = BOOL(WINAPI*)(HANDLE);
 
 constexpr int kCrashPicture = 60061;  // "the program met a problem and will close"
 constexpr int kCountdownSeconds = 5;
@@ -30,6 +33,36 @@ qv::ScopedModule LoadSystemDbgHelp() {
     std::wcscpy(path + len, L"\\dbghelp.dll");
     return qv::ScopedModule(::LoadLibraryW(path));
 }
+
+template <typename Fn>
+Fn Proc(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+// dbghelp's view of this process for one dump. Given none, Wine's dbghelp
+// makes its own and first reads the debug information of every loaded
+// module, which takes it half a minute; with loads deferred the dump takes
+// a second. Windows does not need it and is not slowed by it.
+class SymbolSession {
+public:
+    SymbolSession(HMODULE dbghelp, HANDLE process)
+        : process_(process), cleanup_(Proc<SymCleanupFn>(dbghelp, "SymCleanup")) {
+        auto setOptions = Proc<SymSetOptionsFn>(dbghelp, "SymSetOptions");
+        auto initialize = Proc<SymInitializeWFn>(dbghelp, "SymInitializeW");
+        if (setOptions) setOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS);
+        open_ = initialize && cleanup_ && initialize(process, nullptr, FALSE);
+    }
+    ~SymbolSession() {
+        if (open_) cleanup_(process_);
+    }
+    SymbolSession(const SymbolSession&) = delete;
+    SymbolSession& operator=(const SymbolSession&) = delete;
+
+private:
+    HANDLE process_;
+    SymCleanupFn cleanup_;
+    bool open_ = false;
+};
 
 void SendCrashReport(const wchar_t* reportType) {
     if (!reportType) return;
@@ -63,12 +96,13 @@ bool WriteCrashDump(const tagCrashInfo& crash) {
     std::swprintf(path, MAX_PATH + 16, L"%ls_%d.dmp", program, static_cast<int>(::GetTickCount()));
 
     qv::ScopedModule dbghelp = LoadSystemDbgHelp();
-    auto write = reinterpret_cast<MiniDumpWriteDumpFn>(reinterpret_cast<void*>(
-        dbghelp ? ::GetProcAddress(dbghelp.get(), "MiniDumpWriteDump") : nullptr));
+    if (!dbghelp) return false;
+    auto write = Proc<MiniDumpWriteDumpFn>(dbghelp.get(), "MiniDumpWriteDump");
     if (!write) return false;
     qv::ScopedHandle process(
         ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, ::GetCurrentProcessId()));
     if (!process) return false;
+    SymbolSession symbols(dbghelp.get(), process.get());
     qv::ScopedFile file(::CreateFileW(path, GENERIC_ALL, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <utility>
 
+#include "base/QvDump.h"
+
 namespace {
 
 // The runtime's thread start expects a __stdcall procedure; callers hand us
@@ -15,6 +17,7 @@ struct StartRecord {
 };
 
 unsigned __stdcall StartTrampoline(void* p) {
+    KeepStackForCrashHandler();
     StartRecord start = *static_cast<StartRecord*>(p);
     delete static_cast<StartRecord*>(p);
     return start.proc(start.param);
