@@ -82,7 +82,7 @@ void CQvMsgBox::OnInit() {
 
 LRESULT CQvMsgBox::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (wnd == hwnd && msg == WM_QV_COUNTDOWN) {
-        // Only this thread touches the caption and paints the box's layers.
+        // Only this thread touches the caption: it also paints the button.
         wchar_t caption[32];
         std::swprintf(caption, 32, L"确定(%d)", static_cast<int>(wParam));
         okButton.caption = caption;
@@ -117,6 +117,7 @@ int CQvMsgBox::RunModal(int showEffect, bool disableOwner, bool center) {
     if (owner) ::EnableWindow(owner, FALSE);
     ShowDlg(showEffect, center, SW_SHOW);
     hidden = false;
+    ending_ = false;
     MSG msg;
     while (!hidden) {
         BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -138,16 +139,20 @@ void CQvMsgBox::EndMsg(int value) {
     Hide();
 }
 
+bool CQvMsgBox::BeginEnd() {
+    return !ending_.exchange(true);
+}
+
 void CQvMsgBox::OnOkClick(void* p) {
     auto* box = static_cast<CQvMsgBox*>(p);
-    if (!box) return;
+    if (!box || !box->BeginEnd()) return;
     box->Animate(box->closeEffect);
     box->EndMsg(QV_MSGBOX_RESULT_OK);
 }
 
 void CQvMsgBox::OnCloseClick(void* p) {
     auto* box = static_cast<CQvMsgBox*>(p);
-    if (!box) return;
+    if (!box || !box->BeginEnd()) return;
     box->Animate(box->closeEffect);
     box->EndMsg(QV_MSGBOX_RESULT_CANCEL);
 }
@@ -159,15 +164,17 @@ unsigned CQvMsgBox::CountdownThread(void* p) {
 
 void CQvMsgBox::Countdown() {
     while (countdown > 0) {
-        // Checked after every step too: a box closed in the last 10 ms of a
-        // second must not be closed again as "OK", overwriting its result.
+        // A box being closed stops the count-down at once, also while its
+        // close effect runs and it is not yet hidden.
         for (int step = 0; step < 100; ++step) {
-            if (hidden) return;
+            if (hidden || ending_) return;
             ::Sleep(10);
         }
-        if (hidden) return;
+        if (hidden || ending_) return;
         const int left = --countdown;
-        ::PostMessageW(hwnd, WM_QV_COUNTDOWN, static_cast<WPARAM>(left), 0);
+        // Sent, not posted: the last caption is on the button before the
+        // close effect starts.
+        ::SendMessageW(hwnd, WM_QV_COUNTDOWN, static_cast<WPARAM>(left), 0);
     }
     OnOkClick(this);
     ::PostMessageW(hwnd, WM_NULL, 0, 0);  // wakes the modal loop to see `hidden`

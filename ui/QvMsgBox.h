@@ -13,8 +13,9 @@
 #include "ui/QvDlg.h"
 #include "ui/QvText.h"
 
-// Posted by the count-down thread to the box: wParam is the number of
-// seconds left, shown on the OK button by the box's own thread.
+// Sent by the count-down thread to the box: wParam is the number of seconds
+// left, shown on the OK button by the box's own thread, the only one that
+// touches the caption.
 constexpr UINT WM_QV_COUNTDOWN = 0x1C3A;
 
 // Buttons a box shows; any other type shows none.
@@ -72,4 +73,10 @@ public:
 
 private:
     void Countdown();
+    // Claims the box's one ending: the first of a button and the end of the
+    // count-down wins. Hiding can take a while, and until then the other
+    // could still end the box again with its own result.
+    bool BeginEnd();
+
+    std::atomic<bool> ending_{false};
 };
