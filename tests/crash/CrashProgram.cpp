@@ -2,7 +2,7 @@
 // handler the way the uninstaller does, shows a main dialog and then
 // faults, for tests/e2e_crash.sh.
 //
-//   qvcrash.exe MODE [REPORT-HOST]
+//   qvcrash.exe MODE [REPORT-HOST [TITLE]]
 //     ui        access violation on the user-interface thread (in a window procedure)
 //     worker    access violation on a worker thread
 //     overflow  stack overflow on the user-interface thread
@@ -119,9 +119,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"refs" && argc > 2) return WriteReferences(argv[2]);
 
+    const wchar_t* name = argc > 3 ? argv[3] : kAppName;  // the title of every window
     CQvApp& app = CQvApp::Instance();
-    app.SetAppName(kAppName);
-    InstallDump(kAppName, L"tl_uninstall_dump");
+    app.SetAppName(name);
+    InstallDump(name, L"tl_uninstall_dump");
     if (argc > 2) SetReportHost(argv[2]);
 
     MainDlg dlg;
