@@ -46,15 +46,17 @@ notices() {
   done
 }
 
-# Screenshots of the notice ($E2E_SHOTS/PREFIX-NNN.png, E2E_FRAMES of
-# them) as fast as xwd takes them, until the program ends; CRASH_END is
-# when it ended, CRASH_NOTICES the most notices seen at once meanwhile.
+# Screenshots of the notice as fast as xwd takes them, until the program
+# ends: CRASH_FILM holds them (xwd), every tenth is kept as
+# $E2E_SHOTS/PREFIX-NNN.png. CRASH_END is when the program ended,
+# CRASH_NOTICES the most notices seen at once meanwhile.
 film_notice() {
-  local prefix=$1 raw="$QV_ENV_DIR/film-$1" i=0 n f
-  mkdir -p "$raw"
+  local prefix=$1 i=0 n f
+  CRASH_FILM="$QV_ENV_DIR/film-$1"
+  mkdir -p "$CRASH_FILM"
   CRASH_NOTICES=0
   while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt 1500 ]; do
-    xwd -id "$E2E_WID" -silent >"$raw/$(printf %04d $i).xwd" 2>/dev/null || true
+    xwd -id "$E2E_WID" -silent >"$CRASH_FILM/$(printf %04d $i).xwd" 2>/dev/null || true
     if [ $((i % 25)) = 5 ]; then
       n=$(notices | wc -l)
       [ "$n" -gt "$CRASH_NOTICES" ] && CRASH_NOTICES=$n
@@ -63,22 +65,17 @@ film_notice() {
     sleep 0.01
   done
   CRASH_END=$(date +%s.%N)
-  E2E_FRAMES=0
-  for f in "$raw"/*.xwd; do
-    [ -s "$f" ] || continue
-    convert "xwd:$f" "$E2E_SHOTS/$prefix-$(printf %03d $E2E_FRAMES).png" 2>/dev/null || continue
-    E2E_FRAMES=$((E2E_FRAMES + 1))
+  for f in "$CRASH_FILM"/*0.xwd; do
+    [ -s "$f" ] && convert "xwd:$f" "$E2E_SHOTS/$prefix-$(basename "$f" .xwd).png" 2>/dev/null || true
   done
-  rm -rf "$raw"
 }
 
 # The captions of the OK button in the film, in order, without repeats:
 # "ok" for the plain caption, "ok4" ... "ok0" for the count-down.
 captions() {
-  local prefix=$1 n f
-  for n in $(seq 0 $((E2E_FRAMES - 1))); do
-    f="$E2E_SHOTS/$prefix-$(printf %03d $n).png"
-    convert "$f" -crop 64x19+118+173 +repage -depth 8 rgb:- 2>/dev/null | base64 -w0
+  local f
+  for f in "$CRASH_FILM"/*.xwd; do
+    [ -s "$f" ] && convert "xwd:$f" -crop 64x19+118+173 +repage -depth 8 rgb:- 2>/dev/null | base64 -w0
     echo
   done | /usr/bin/python3 -c '
 import base64, subprocess, sys
@@ -175,7 +172,7 @@ run_case() {
   [ "$exit_code" = $((code & 0xFF)) ] || e2e_fail "$name: exit code $exit_code"
 
   local seen
-  seen=$(captions "$name")
+  seen=$(captions)
   echo "$name: OK button showed: $seen; ended $(printf %.1f "$(echo "$CRASH_END - $t0" | bc)") s after the notice appeared"
   echo " $seen " | grep -q " ok4 ok3 ok2 ok1 " || e2e_fail "$name: the count-down 4 3 2 1 was not on screen ($seen)"
 
