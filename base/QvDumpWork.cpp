@@ -11,6 +11,16 @@
 
 namespace {
 
+bool HoldsDumpSignature(HANDLE file) {
+    LARGE_INTEGER zero{};
+    char signature[4] = {};
+    DWORD got = 0;
+    return ::SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) &&
+           ::ReadFile(file, signature, sizeof(signature), &got, nullptr) &&
+           got == sizeof(signature) && signature[0] == 'M' && signature[1] == 'D' &&
+           signature[2] == 'M' && signature[3] == 'P';
+}
+
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                           PMINIDUMP_EXCEPTION_INFORMATION,
                                           PMINIDUMP_USER_STREAM_INFORMATION,
@@ -110,6 +120,9 @@ bool WriteCrashDump(const tagCrashInfo& crash) {
     MINIDUMP_EXCEPTION_INFORMATION exception{crash.threadId, crash.exception, TRUE};
     BOOL ok = write(process.get(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal,
                     crash.exception ? &exception : nullptr, nullptr, nullptr);
+    // Wine's writer reports success though the file system took none of the
+    // bytes (a full disk): trust only a file that begins like a dump.
+    if (ok) ok = HoldsDumpSignature(file.get());
     file.reset();
     if (!ok) ::DeleteFileW(path);  // a cut-off dump would only mislead
     return ok != FALSE;
