@@ -8,6 +8,25 @@
 
 #include "base/QvShellScoped.h"
 
+namespace {
+
+// What the save and open dialogs share: the caller's buffer, owner, filter
+// and default extension.
+OPENFILENAMEW FileDialogRecord(wchar_t* out, DWORD size, HWND owner, const wchar_t* filter,
+                               const wchar_t* defExt) {
+    OPENFILENAMEW file{};
+    file.lStructSize = sizeof(file);
+    file.hwndOwner = owner;
+    file.lpstrFilter = filter;
+    file.nFilterIndex = 1;
+    file.lpstrFile = out;
+    file.nMaxFile = size;
+    file.lpstrDefExt = defExt;
+    return file;
+}
+
+}  // namespace
+
 DWORD GetColorDlg(HWND owner, DWORD color) {
     COLORREF custom[16] = {};  // per call: the dialog keeps no state between uses
     for (COLORREF& c : custom) c = RGB(255, 255, 255);
@@ -23,14 +42,7 @@ DWORD GetColorDlg(HWND owner, DWORD color) {
 int ShowSaveFileDlg(wchar_t* out, HWND owner, const wchar_t* defExt, const wchar_t* filter) {
     if (!out) return 0;
     out[0] = 0;
-    OPENFILENAMEW file{};
-    file.lStructSize = sizeof(file);
-    file.hwndOwner = owner;
-    file.lpstrFilter = filter;
-    file.nFilterIndex = 1;
-    file.lpstrFile = out;
-    file.nMaxFile = MAX_PATH;
-    file.lpstrDefExt = defExt;
+    OPENFILENAMEW file = FileDialogRecord(out, MAX_PATH, owner, filter, defExt);
     file.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
     if (::GetSaveFileNameW(&file)) return 1;
     out[0] = 0;
@@ -41,14 +53,8 @@ int ShowOpenFileDlg(wchar_t* out, int outSize, HWND owner, const wchar_t* filter
                     const wchar_t* defExt, int multi) {
     if (!out || outSize < 2) return 0;
     out[0] = 0;
-    OPENFILENAMEW file{};
-    file.lStructSize = sizeof(file);
-    file.hwndOwner = owner;
-    file.lpstrFilter = filter;
-    file.nFilterIndex = 1;
-    file.lpstrFile = out;
-    file.nMaxFile = static_cast<DWORD>(outSize);
-    file.lpstrDefExt = defExt;
+    OPENFILENAMEW file =
+        FileDialogRecord(out, static_cast<DWORD>(outSize), owner, filter, defExt);
     file.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_READONLY;
     if (multi) file.Flags |= OFN_ALLOWMULTISELECT;
     if (::GetOpenFileNameW(&file)) return 1;
