@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 class CQvThread;
 
@@ -73,5 +74,5 @@ private:
     // Threads of reused records that may still be in their last period;
     // Stop ends them too, so none outlives its record.
     std::vector<HANDLE> retired_;
-    CRITICAL_SECTION lock_;
+    qv::CriticalSection lock_;
 };
