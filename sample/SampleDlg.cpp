@@ -4,6 +4,9 @@
 
 #include "app/QvApp.h"
 #include "ui/QvButton.h"
+#include "ui/QvCheckBox.h"
+#include "ui/QvMsgBox.h"
+#include "ui/QvText.h"
 #include "ui/QvFont.h"
 #include "ui/QvImage.h"
 
@@ -26,6 +29,20 @@ void CSampleDlg::OnInit() {
     countButton_->Init(L"计 数", 60, 160, 69, 21, 2, 1, hwnd, nullptr);
     countButton_->onClick = OnCount;  // four state images 60001..60004
     controls.push_back(countButton_);
+
+    label_ = new CQvText();
+    label_->Init(L"框架的标签、复选框和消息框", 60, 44, 240, 20, false);
+    label_->SetFont(12, RGB(40, 40, 40), L"宋体", 0, 0, 0);
+    controls.push_back(label_);
+
+    check_ = new CQvCheckBox();  // default skin images 60036..60039
+    check_->Init(L"记住我的选择", 60, 115, 120, 16, false, 0, 1, hwnd, nullptr);
+    controls.push_back(check_);
+
+    askButton_ = new CQvButton();
+    askButton_->Init(L"提 示", 150, 160, 69, 21, 2, 1, hwnd, nullptr);
+    askButton_->onClick = OnAsk;
+    controls.push_back(askButton_);
 
     closeButton_ = new CQvButton();
     closeButton_->Init(L"关 闭", 240, 158, 60, 24, 5, 3, hwnd, nullptr);
@@ -55,6 +72,16 @@ LRESULT CSampleDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 void CSampleDlg::OnCount(void* dialog) {
     auto* dlg = static_cast<CSampleDlg*>(dialog);
     ++dlg->clicks;
+    ::PostMessageW(dlg->hwnd, WM_PAINT, 0, 0);
+}
+
+void CSampleDlg::OnAsk(void* dialog) {
+    auto* dlg = static_cast<CSampleDlg*>(dialog);
+    CQvMsgBox box;  // modal; ends itself after three seconds with "确定"
+    int result = box.ShowMsg(dlg->hwnd, dlg->check_->ticked ? L"已选中复选框。" : L"未选中复选框。",
+                             L"提示", QV_MSGBOX_OK_CANCEL, 3, 300, 180, QV_EFFECT_SLIDE_IN,
+                             QV_EFFECT_NONE);
+    dlg->label_->caption = result == QV_MSGBOX_RESULT_OK ? L"消息框答: 确定" : L"消息框答: 取消";
     ::PostMessageW(dlg->hwnd, WM_PAINT, 0, 0);
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // The sample's dialog: the framework's skinned dialog with its default
-// background, a counting button drawn from the default skin and a close
-// button drawn from an image of the sample's own.
+// background, a label, a check box, buttons drawn from the default skin
+// (count, message box) and a close button drawn from an image of its own.
 #include <string>
 
 #include "ui/QvDlg.h"
 
 class CQvButton;
+class CQvCheckBox;
+class CQvText;
 
 class CSampleDlg : public CQvDlg {
 public:
@@ -21,7 +23,11 @@ public:
 private:
     static void OnCount(void* dialog);
     static void OnClose(void* dialog);
+    static void OnAsk(void* dialog);
 
     CQvButton* countButton_ = nullptr;
     CQvButton* closeButton_ = nullptr;
+    CQvButton* askButton_ = nullptr;
+    CQvText* label_ = nullptr;
+    CQvCheckBox* check_ = nullptr;
 };

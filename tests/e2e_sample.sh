@@ -110,6 +110,34 @@ two=$(count_text "$shots/sample-count2.png")
 [ "$before" -gt 20 ] || e2e_fail "no count text drawn"
 [ "$before" != "$one" ] && [ "$one" != "$two" ] || e2e_fail "the count did not change ($before, $one, $two)"
 
+# The check box ticks: its picture changes.
+box() { convert "$1" -crop 16x16+60+115 +repage rgb:- | md5sum; }
+qvwin.sh move "$E2E_WID" 200 100
+sleep 0.3
+qvwin.sh shot "$work/unticked.png" "$E2E_WID"
+qvwin.sh click "$E2E_WID" 68 123
+qvwin.sh move "$E2E_WID" 200 100
+sleep 0.5
+qvwin.sh shot "$shots/sample-ticked.png" "$E2E_WID"
+[ "$(box "$work/unticked.png")" != "$(box "$shots/sample-ticked.png")" ] ||
+  e2e_fail "clicking the check box did not tick it"
+
+# The message box: modal, titled, ends itself after its count-down with
+# "确定", which the label then shows.
+label() { e2e_dark_pixels "$1" 240x20+60+44; }
+before=$(label "$shots/sample-ticked.png")
+qvwin.sh click "$E2E_WID" 184 170
+msg=$(qvwin.sh wait "提示" 30) || e2e_fail "no message box"
+sleep 1
+qvwin.sh shot "$shots/sample-msgbox.png"
+read -r _ _ mw mh < <(qvwin.sh geometry "$msg")
+[ "$mw $mh" = "300 180" ] || e2e_fail "message box is ${mw}x$mh, not 300x180"
+qvwin.sh gone "提示" 20 || e2e_fail "the message box did not end after its count-down"
+sleep 0.5
+qvwin.sh shot "$shots/sample-answered.png" "$E2E_WID"
+after=$(label "$shots/sample-answered.png")
+[ "$after" -gt 20 ] && [ "$after" != "$before" ] || e2e_fail "the label did not take the answer ($before, $after)"
+
 qvwin.sh click "$E2E_WID" 270 170
 code=0; e2e_wait_exit 30 || code=$?
 [ "$code" = 0 ] || e2e_fail "the sample ended with exit code $code"
