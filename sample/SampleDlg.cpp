@@ -36,7 +36,8 @@ void CSampleDlg::OnInit() {
     controls.push_back(label_);
 
     check_ = new CQvCheckBox();  // default skin images 60036..60039
-    check_->Init(L"记住我的选择", 60, 115, 120, 16, false, 0, 1, hwnd, nullptr);
+    check_->Init(L"记住我的选择", 60, 115, 120, 20, false, 0, 1, hwnd, nullptr);
+    check_->font = CQvFont::Instance().GetFont(12, L"宋体", 0, 0, 0);
     controls.push_back(check_);
 
     askButton_ = new CQvButton();
