@@ -1,4 +1,6 @@
 #include "app/QvReport.h"
+#include "app/QvReportSeam.h"
+#include "base/QvScoped.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -23,7 +25,7 @@ void BuildUrl(const wchar_t* page, wchar_t* out) {
 
 }  // namespace
 
-void SetReportHost(const wchar_t* host) {
+void qv::seam::SetReportHost(const wchar_t* host) {
     ::AcquireSRWLockExclusive(&g_hostLock);
     if (host && std::wcslen(host) < std::size(g_host))
         std::wcscpy(g_host, host);
@@ -51,12 +53,9 @@ void DoReport(const wchar_t* url, const wchar_t* type, const wchar_t* value) {
     std::wcscpy(request->url, url);
     std::wcscpy(request->type, type);
     if (value && std::wcslen(value) < 100) std::wcscpy(request->value, value);
-    HANDLE thread = ::CreateThread(nullptr, 0, &ReportThread, request, 0, nullptr);
-    if (!thread) {
-        delete request;
-        return;
-    }
-    ::CloseHandle(thread);
+    // Never waited for: the handle is only closed.
+    qv::ScopedHandle thread(::CreateThread(nullptr, 0, &ReportThread, request, 0, nullptr));
+    if (!thread) delete request;
 }
 
 DWORD WINAPI ReportThread(void* param) {

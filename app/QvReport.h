@@ -22,6 +22,3 @@ QV_API DWORD WINAPI ReportThread(void* request);
 // 200 units. The host is QV_REPORT_HOST, chosen at build time.
 QV_API void GetReportUrl(wchar_t* out);
 QV_API void GetCrashUrl(wchar_t* out);
-// Points later reports at another host ("host" or "host:port"); null goes
-// back to the built-in one. For test rigs and demos.
-QV_API void SetReportHost(const wchar_t* host);

@@ -93,11 +93,9 @@ void CQvUninstaller::StartUninstall(HWND hWnd, int inThread) {
         ::InterlockedExchange(&workerRunning, 0);
         return;
     }
-    HANDLE thread = CQvThread::Instance().StartThread(&CQvUninstaller::UninstallThread, this, 0);
-    if (thread) {
-        ::CloseHandle(thread);  // detached: completion is the final message
-        return;
-    }
+    // Detached: completion is the final message, so the handle is only closed.
+    qv::ScopedHandle thread(CQvThread::Instance().StartThread(&CQvUninstaller::UninstallThread, this, 0));
+    if (thread) return;
     // No thread to be had: do the work here rather than leave the dialog
     // waiting for a message that would never come.
     UninstallFunc();

@@ -2,6 +2,7 @@
 // A lock with an exclusive and a shared mode.
 #include <windows.h>
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 // Shared holders join while other readers hold the lock, so the last reader
 // out is not necessarily the thread that got in first. The exclusive section
@@ -24,9 +25,9 @@ public:
     bool IsLockRead();
 
 private:
-    HANDLE section_;  // binary semaphore: 1 = free
+    qv::ScopedHandle section_;  // binary semaphore: 1 = free
     bool writeFlag_ = false;
     bool readFlag_ = false;
     int readers_ = 0;
-    CRITICAL_SECTION guard_;  // protects the two flags and the count
+    qv::CriticalSection guard_;  // protects the two flags and the count
 };

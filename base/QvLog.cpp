@@ -7,17 +7,18 @@
 #include <cwchar>
 #include <string>
 
+#include "base/QvLogSeam.h"
 #include "base/QvNarrow.h"
 #include "base/QvReg.h"
 #include "base/QvUtil.h"
 
 namespace {
 
-std::atomic<qv::LocalTimeFn> g_clock{nullptr};
+std::atomic<qv::seam::LocalTimeFn> g_clock{nullptr};
 
 SYSTEMTIME Now() {
     SYSTEMTIME t{};
-    if (qv::LocalTimeFn clock = g_clock.load())
+    if (qv::seam::LocalTimeFn clock = g_clock.load())
         clock(&t);
     else
         ::GetLocalTime(&t);
@@ -46,7 +47,7 @@ void FormatMessage1023(wchar_t (&out)[1024], const wchar_t* format, va_list args
 
 }  // namespace
 
-void qv::SetLogClock(LocalTimeFn clock) {
+void qv::seam::SetLogClock(LocalTimeFn clock) {
     g_clock.store(clock);
 }
 

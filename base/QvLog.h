@@ -40,10 +40,3 @@ private:
 };
 
 QV_API void WriteLog(const wchar_t* message);
-
-namespace qv {
-// The clock the logger reads (GetLocalTime by default). Tests replace it to
-// write lines on chosen dates; null restores the system clock.
-using LocalTimeFn = void(WINAPI*)(SYSTEMTIME*);
-void SetLogClock(LocalTimeFn clock);
-}  // namespace qv

@@ -125,11 +125,9 @@ void CQvReg::StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallb
     request->userData = userData;
     request->owner = this;
     stop_.store(0);
-    HANDLE thread = ::CreateThread(nullptr, 0, &CQvReg::MonitorThread, request, 0, nullptr);
-    if (thread)
-        ::CloseHandle(thread);
-    else
-        delete request;
+    // The watcher is never joined; StopMonitor ends it through stop_.
+    qv::ScopedHandle thread(::CreateThread(nullptr, 0, &CQvReg::MonitorThread, request, 0, nullptr));
+    if (!thread) delete request;
 }
 
 DWORD WINAPI CQvReg::MonitorThread(void* param) {

@@ -38,15 +38,12 @@ CQvZlib& CQvZlib::Instance() {
     return _ins;
 }
 
-CQvZlib::CQvZlib() {
-    // Cannot fail on the systems we support (Vista and later).
-    ::InitializeCriticalSectionAndSpinCount(&cs_, 0);
-}
+CQvZlib::CQvZlib() = default;
 
 CQvZlib::~CQvZlib() {
     // The library stays loaded: other static objects may still inflate
     // during shutdown.
-    ::DeleteCriticalSection(&cs_);
+    (void)module_.release();
 }
 
 long CQvZlib::InitZlib(const wchar_t* module) {
@@ -60,30 +57,26 @@ long CQvZlib::InitZlib(const wchar_t* module) {
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     std::wcscat(path, kName);
 
-    Guard guard(&cs_);
-    if (g_bound.module) return S_OK;
+    Guard guard(cs_);
+    if (module_) return S_OK;
+    qv::ScopedModule lib(::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     Bindings b{};
-    b.module = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    bool ok = b.module && Bind(b.module, "compress", &b.compress) &&
-              Bind(b.module, "compress2", &b.compress2) &&
-              Bind(b.module, "uncompress", &b.uncompress) &&
-              Bind(b.module, "inflate", &b.inflate) &&
-              Bind(b.module, "inflateEnd", &b.inflateEnd) &&
-              Bind(b.module, "inflateInit_", &b.inflateInit) &&
-              Bind(b.module, "inflateInit2_", &b.inflateInit2);
-    if (!ok) {
-        long hr = LastErrorResult();
-        if (b.module) ::FreeLibrary(b.module);
-        return hr;  // g_bound stays all null: nothing half-bound is ever visible
-    }
+    HMODULE m = lib.get();
+    bool ok = m && Bind(m, "compress", &b.compress) && Bind(m, "compress2", &b.compress2) &&
+              Bind(m, "uncompress", &b.uncompress) && Bind(m, "inflate", &b.inflate) &&
+              Bind(m, "inflateEnd", &b.inflateEnd) && Bind(m, "inflateInit_", &b.inflateInit) &&
+              Bind(m, "inflateInit2_", &b.inflateInit2);
+    // The error is read before the owner frees the library and may change it.
+    if (!ok) return LastErrorResult();  // g_bound stays all null: nothing half-bound is visible
     g_bound = b;
+    module_ = std::move(lib);
     return S_OK;
 }
 
 void CQvZlib::UninitZlib() {
-    Guard guard(&cs_);
-    if (g_bound.module) ::FreeLibrary(g_bound.module);
+    Guard guard(cs_);
     g_bound = Bindings{};
+    module_.reset();
 }
 
 long CQvZlib::DecodeGZipBuffer(unsigned char* data, long size, unsigned char** out,

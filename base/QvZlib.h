@@ -4,6 +4,7 @@
 // working; the operations below then fail with their documented results.
 #include <windows.h>
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 class QV_API CQvZlib {
 public:
@@ -11,7 +12,7 @@ public:
 
     CQvZlib();
     ~CQvZlib();
-    // Owns a critical section, which cannot be copied.
+    // Owns the loaded library, which cannot be copied.
     CQvZlib(const CQvZlib&) = delete;
     CQvZlib& operator=(const CQvZlib&) = delete;
 
@@ -30,5 +31,6 @@ public:
     long DecodeFile(const wchar_t* src, const wchar_t* dst, unsigned long sizeHint);
 
 private:
-    CRITICAL_SECTION cs_;
+    qv::CriticalSection cs_;
+    qv::ScopedModule module_;  // bound while set; the entry points come from it
 };

@@ -49,11 +49,10 @@ using InflateInit2Fn = int (*)(Stream* strm, int windowBits, const char* version
 
 namespace qv::zlib {
 
-// The loaded library and its entry points, shared by the whole process.
-// Written only by CQvZlib::InitZlib/UninitZlib under their lock; all null
-// while unbound.
+// The entry points of the library CQvZlib holds, shared by the whole
+// process. Written only by CQvZlib::InitZlib/UninitZlib under their lock;
+// all null while unbound.
 struct Bindings {
-    HMODULE module;
     CompressFn compress;
     Compress2Fn compress2;
     UncompressFn uncompress;

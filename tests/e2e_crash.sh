@@ -17,14 +17,14 @@ CRASH_TITLE="塔洛软件-崩溃测试"
 crash_down() {
   [ -n "${CRASH_RO:-}" ] && { chattr -i "$CRASH_RO" 2>/dev/null || true; chmod 755 "$CRASH_RO" 2>/dev/null || true; }
   [ -n "${E2E_SERVER_DIR:-}" ] &&
-    /usr/bin/python3 "$E2E_ROOT/tools/report-server.py" stop --dir "$E2E_SERVER_DIR" >/dev/null 2>&1
+    python3 "$E2E_ROOT/tools/report-server.py" stop --dir "$E2E_SERVER_DIR" >/dev/null 2>&1
   qv_env_down
 }
 trap crash_down EXIT
 qv_env_up
 E2E_SERVER_DIR="$QV_ENV_DIR/server"
-/usr/bin/python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" --lifetime 900 >/dev/null
-PORT=$(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["ports"]["normal"])' \
+python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" --lifetime 900 >/dev/null
+PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["ports"]["normal"])' \
   "$E2E_SERVER_DIR/report-server.json")
 E2E_SHOTS=${E2E_SHOTS:-$QV_ENV_DIR/shots}
 mkdir -p "$E2E_SHOTS"
@@ -77,7 +77,7 @@ captions() {
   for f in "$CRASH_FILM"/*.xwd; do
     [ -s "$f" ] && convert "xwd:$f" -crop 64x19+118+173 +repage -depth 8 rgb:- 2>/dev/null | base64 -w0
     echo
-  done | /usr/bin/python3 -c '
+  done | python3 -c '
 import base64, subprocess, sys
 refs = {}
 for name in ("ok", "ok4", "ok3", "ok2", "ok1", "ok0"):
@@ -99,7 +99,7 @@ print(" ".join(seen))' "$REFS"
 # Checks the minidump: "MDMP", an exception stream whose thread is one of
 # those the program wrote down and is in the thread list, and the code.
 check_dump() {
-  /usr/bin/python3 - "$@" <<'PY'
+  python3 - "$@" <<'PY'
 import struct, sys
 path, tids, code = sys.argv[1], sys.argv[2], int(sys.argv[3], 16)
 data = open(path, "rb").read()
@@ -128,7 +128,7 @@ PY
 
 # The crash reports that arrived after line $1 of the server's log.
 crash_reports() {
-  tail -n +"$(($1 + 1))" "$E2E_SERVER_DIR/report-server.log" 2>/dev/null | /usr/bin/python3 -c '
+  tail -n +"$(($1 + 1))" "$E2E_SERVER_DIR/report-server.log" 2>/dev/null | python3 -c '
 import json, sys, urllib.parse
 for line in sys.stdin:
     target = json.loads(line).get("target") or ""

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/QvLog.h"
+#include "base/QvLogSeam.h"
 #include "base/QvUtil.h"
 #include "support/TestUtil.h"
 
@@ -58,7 +59,7 @@ void ClearSwitch() {
 class Log : public ::testing::Test {
 protected:
     void SetUp() override {
-        qv::SetLogClock(&FakeClock);
+        qv::seam::SetLogClock(&FakeClock);
         ClearSwitch();
         CQvLog::Instance().ForceLog(false);
         SetNow(2014, 3, 5, 9, 7, 2);
@@ -68,7 +69,7 @@ protected:
         CQvLog::Instance().ForceLog(false);
         ClearSwitch();
         ::DeleteFileW(LogPath(2014, 3, 5).c_str());
-        qv::SetLogClock(nullptr);
+        qv::seam::SetLogClock(nullptr);
     }
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/QvLog.h"
+#include "base/QvLogSeam.h"
 #include "base/QvNet.h"
 #include "base/QvNetSession.h"
 #include "base/QvUtil.h"
@@ -79,13 +80,13 @@ protected:
     static void SetUpTestSuite() { g_server.Load(); }
     void SetUp() override {
         ASSERT_TRUE(g_server.Load()) << g_server.error();
-        qv::SetLogClock(&LogClock);
+        qv::seam::SetLogClock(&LogClock);
         ::DeleteFileW(LogFile().c_str());
     }
     void TearDown() override {
         CQvLog::Instance().ForceLog(false);
         ::DeleteFileW(LogFile().c_str());
-        qv::SetLogClock(nullptr);
+        qv::seam::SetLogClock(nullptr);
     }
     char reply_[65536];
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/QvReport.h"
+#include "app/QvReportSeam.h"
 #include "base/QvUtil.h"
 #include "support/ReportServer.h"
 
@@ -30,10 +31,10 @@ class Report : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(g_server.Load()) << g_server.error();
-        SetReportHost(g_server.Host("normal").c_str());
+        qv::seam::SetReportHost(g_server.Host("normal").c_str());
         GetReportUrl(url_);
     }
-    void TearDown() override { SetReportHost(nullptr); }
+    void TearDown() override { qv::seam::SetReportHost(nullptr); }
 
     // The first report whose target starts with `prefix`.
     bool Await(const std::string& prefix, qvtest::HttpRecord* found, DWORD ms = 10000) {
@@ -113,13 +114,13 @@ TEST_F(Report, OverlongTypesAndUrlsAreNotSentAndOverlongValuesGoEmpty) {
 
 TEST(ReportHost, BuiltInHostUnlessOverridden) {
     wchar_t url[200];
-    SetReportHost(nullptr);
+    qv::seam::SetReportHost(nullptr);
     GetReportUrl(url);
     EXPECT_EQ(std::wstring(L"http://") + QV_REPORT_HOST + L"/report.asp", url);
     GetCrashUrl(url);
     EXPECT_EQ(std::wstring(L"http://") + QV_REPORT_HOST + L"/api.ashx", url);
-    SetReportHost(L"127.0.0.1:8080");
+    qv::seam::SetReportHost(L"127.0.0.1:8080");
     GetCrashUrl(url);
     EXPECT_STREQ(L"http://127.0.0.1:8080/api.ashx", url);
-    SetReportHost(nullptr);
+    qv::seam::SetReportHost(nullptr);
 }

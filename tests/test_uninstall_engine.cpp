@@ -9,6 +9,7 @@
 
 #include "UninstallTestUtil.h"
 #include "app/QvReport.h"
+#include "app/QvReportSeam.h"
 #include "app/UninstallSafety.h"
 #include "app/UninstallWalk.h"
 #include "base/QvScoped.h"
@@ -351,7 +352,7 @@ TEST_F(EngineTest, FolderLinksAreRemovedAsLinksNotFollowed) {
 QV_CHILD(engine_report) {
     wchar_t host[100] = {};
     ::GetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", host, 100);
-    SetReportHost(host);
+    qv::seam::SetReportHost(host);
     ProgressRecorder rec;
     CQvUninstaller engine;
     engine.StartUninstall(rec.hwnd, 0);

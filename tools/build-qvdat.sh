@@ -1,4 +1,4 @@
-#!/bin/bash
+#!/usr/bin/env bash
 # Builds the data-file tool for this machine with the host compiler.
 # Usage: tools/build-qvdat.sh OUTDIR   -> OUTDIR/qvdat
 set -euo pipefail

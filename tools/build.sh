@@ -3,16 +3,17 @@
 # the folder of the programs.
 #
 # These builds report to the local report server of the demo and the tests
-# (tools/report-server.py --port 28765); a build for shipping is configured
+# (tools/report-port.sh); a build for shipping is configured
 # by hand and keeps the default host (README, "Building by hand").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/report-port.sh"
 arch=${1:?usage: build.sh i686|x86_64 [target]}
 target=${2:-all}
 build="$root/build-$arch"
 mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-mingw.cmake" \
-  -DQV_REPORT_HOST=127.0.0.1:28765 ${QV_CMAKE_ARGS:-} >"$build/configure.log" 2>&1 ||
+  -DQV_REPORT_HOST=127.0.0.1:$QV_REPORT_PORT ${QV_CMAKE_ARGS:-} >"$build/configure.log" 2>&1 ||
   { cat "$build/configure.log" >&2; exit 1; }
 log="$build/build.log"
 if ! cmake --build "$build" -j2 --target "$target" >"$log" 2>&1; then

@@ -5,8 +5,8 @@
 # Sourced; the caller has set -euo pipefail.
 
 E2E_TITLE="塔洛软件-卸载程序"
-E2E_PORT=28765
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$E2E_ROOT/tools/report-port.sh"
 source "$E2E_ROOT/tools/qvenv.sh"
 source "$E2E_ROOT/tools/demo-lib.sh"
 
@@ -17,8 +17,8 @@ e2e_up() {
   trap e2e_down EXIT
   qv_env_up
   E2E_SERVER_DIR="$QV_ENV_DIR/server"
-  /usr/bin/python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" \
-    --port "$E2E_PORT" --lifetime 600 >/dev/null
+  python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" \
+    --port "$QV_REPORT_PORT" --lifetime 600 >/dev/null
   E2E_SHOTS=${E2E_SHOTS:-$QV_ENV_DIR/shots}
   mkdir -p "$E2E_SHOTS"
   if [ -z "${DEMO_QVDAT:-}" ]; then
@@ -29,7 +29,7 @@ e2e_up() {
 
 e2e_down() {
   [ -n "${E2E_SERVER_DIR:-}" ] &&
-    /usr/bin/python3 "$E2E_ROOT/tools/report-server.py" stop --dir "$E2E_SERVER_DIR" >/dev/null 2>&1
+    python3 "$E2E_ROOT/tools/report-server.py" stop --dir "$E2E_SERVER_DIR" >/dev/null 2>&1
   qv_env_down
 }
 
@@ -70,7 +70,7 @@ e2e_wait_exit() {
 
 # The report types the server saw, in order, as "type value" lines.
 e2e_reports() {
-  /usr/bin/python3 - "$E2E_SERVER_DIR/report-server.log" <<'PY'
+  python3 - "$E2E_SERVER_DIR/report-server.log" <<'PY'
 import json, sys, urllib.parse
 try:
     lines = open(sys.argv[1], encoding="ascii").read().splitlines()
@@ -101,7 +101,7 @@ e2e_pixel() {
 # Mean x of the eraser's blue pixels in a screenshot of the window (the
 # card's small blue mark, left of x 55, is not counted); -1 when none.
 e2e_eraser_x() {
-  convert "$1" -crop 395x230+55+0 +repage txt:- 2>/dev/null | /usr/bin/python3 -c '
+  convert "$1" -crop 395x230+55+0 +repage txt:- 2>/dev/null | python3 -c '
 import re, sys
 xs = []
 for line in sys.stdin:

@@ -16,24 +16,22 @@ QV_CACHE=${QV_CACHE:-/var/tmp/qvuninstall-cache}
 
 qv_wine64() { /usr/lib/wine/wine64 "$@"; }
 
+# Xvfb picks a free display itself and writes its number once it accepts
+# connections.
 qv_start_display() {
-  local n pid
-  for n in $(seq 90 250); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "$QV_SCREEN" -nolisten tcp -ac </dev/null >"$QV_ENV_DIR/xvfb.log" 2>&1 &
-    pid=$!
-    for _ in $(seq 1 50); do
-      if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-        QV_XVFB_PID=$pid
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$pid" 2>/dev/null || break  # lost a race for this display
-      sleep 0.1
-    done
-    kill "$pid" 2>/dev/null
+  local file="$QV_ENV_DIR/display" n=""
+  Xvfb -displayfd 3 -screen 0 "$QV_SCREEN" -nolisten tcp -ac \
+    3>"$file" </dev/null >"$QV_ENV_DIR/xvfb.log" 2>&1 &
+  QV_XVFB_PID=$!
+  for _ in $(seq 1 100); do
+    n=$(tr -dc 0-9 <"$file" 2>/dev/null)
+    [ -n "$n" ] && { export DISPLAY=":$n"; return 0; }
+    kill -0 "$QV_XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
-  echo "qvenv: no free X display" >&2
+  kill "$QV_XVFB_PID" 2>/dev/null
+  QV_XVFB_PID=""
+  echo "qvenv: Xvfb did not start (see $QV_ENV_DIR/xvfb.log)" >&2
   return 1
 }
 
@@ -50,7 +48,11 @@ qv_write_font_reg() {
 # "微软雅黑" is found by its file msyh.ttf: a copy of WenQuanYi Micro Hei
 # renamed to Microsoft YaHei (English) and 微软雅黑 (Chinese).
 qv_make_yahei() {
-  /usr/bin/python3 - "$1" <<'PY'
+  # fontTools is Debian's (python3-fonttools); a python3 placed earlier on
+  # the PATH (pyenv, a virtual environment) may not see Debian's modules.
+  local py=python3
+  "$py" -c 'import fontTools' 2>/dev/null || py=/usr/bin/python3
+  "$py" - "$1" <<'PY'
 import sys
 from fontTools.ttLib import TTCollection
 font = TTCollection('/usr/share/fonts/truetype/wqy/wqy-microhei.ttc').fonts[0]

@@ -1,4 +1,4 @@
-#!/bin/bash
+#!/usr/bin/env bash
 # Renders the artwork sources (res/art/*.svg) to the PNG resources in res/
 # and builds the application icon. The PNGs are committed, so a build never
 # needs this script; run it after changing a source and commit the result.

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Local HTTP report server for the tests (standard library only).
 
 One process listens on 127.0.0.1, on free ports, with one listener per way

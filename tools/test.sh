@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # The product is always built as it ships: 32-bit.
 "$root/tools/build.sh" i686 qvUninstall >/dev/null
-"$root/tools/check-pe.sh" "$root/build-i686/bin/qvUninstall.exe"
+"$root/tools/check-pe.sh" "$root/build-i686/bin/qvUninstall.exe" "$root/tools/exports-i686.txt"
 
 # The tests run as the host allows (docs/testing.md): i686 where Wine's
 # 32-bit loader runs, else a 64-bit build of the same sources.

@@ -115,17 +115,17 @@ void CQvDlg::SetRoundRgn() {
 
     // Each corner loses a two-pixel step: the outermost row is two pixels
     // shorter at both ends, the next one pixel.
-    HRGN region = ::CreateRectRgn(l, t + 2, r, b - 2);
+    qv::ScopedRgn region(::CreateRectRgn(l, t + 2, r, b - 2));
     qv::ScopedRgn row(::CreateRectRgn(l + 2, t, r - 2, t + 1));
-    ::CombineRgn(region, region, row.get(), RGN_OR);
+    ::CombineRgn(region.get(), region.get(), row.get(), RGN_OR);
     ::OffsetRgn(row.get(), 0, h - 1);
-    ::CombineRgn(region, region, row.get(), RGN_OR);
+    ::CombineRgn(region.get(), region.get(), row.get(), RGN_OR);
     ::SetRectRgn(row.get(), l + 1, t + 1, r - 1, t + 2);
-    ::CombineRgn(region, region, row.get(), RGN_OR);
+    ::CombineRgn(region.get(), region.get(), row.get(), RGN_OR);
     ::OffsetRgn(row.get(), 0, h - 3);
-    ::CombineRgn(region, region, row.get(), RGN_OR);
+    ::CombineRgn(region.get(), region.get(), row.get(), RGN_OR);
     // The window owns the region once it has taken it.
-    if (!::SetWindowRgn(hwnd, region, TRUE)) ::DeleteObject(region);
+    if (region && ::SetWindowRgn(hwnd, region.get(), TRUE)) (void)region.release();
 }
 
 void CQvDlg::ShowDlg(int effect, bool center, int showCmd) {

@@ -30,16 +30,7 @@ void StoreOne(int& flag, int value) {
     std::atomic_ref<int>(flag).store(value);
 }
 
-class Locked {
-public:
-    explicit Locked(CRITICAL_SECTION& cs) : cs_(cs) { ::EnterCriticalSection(&cs_); }
-    ~Locked() { ::LeaveCriticalSection(&cs_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
-};
+using Locked = qv::ScopedCriticalSection;
 
 void WaitOrTerminate(HANDLE thread, DWORD ms) {
     if (::WaitForSingleObject(thread, ms) == WAIT_TIMEOUT) ::TerminateThread(thread, 0);
@@ -64,13 +55,10 @@ CQvThread& CQvThread::Instance() {
     return threads;
 }
 
-CQvThread::CQvThread() {
-    ::InitializeCriticalSection(&lock_);
-}
+CQvThread::CQvThread() = default;
 
 CQvThread::~CQvThread() {
     Stop();
-    ::DeleteCriticalSection(&lock_);
 }
 
 HANDLE CQvThread::StartThread(QvThreadProc proc, void* param, int closeHandle) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 class CQvThread;
 
@@ -73,7 +74,7 @@ private:
     // Threads of reused records that may still be in their last period;
     // Stop ends them too, so none outlives its record.
     std::vector<HANDLE> retired_;
-    CRITICAL_SECTION lock_;
+    qv::CriticalSection lock_;
 };
 
 // Waits up to `ms` (INFINITE allowed) for `handle`, or only for the time

@@ -47,7 +47,7 @@ DWORD RunTimed(SnapDlg& dlg, int effect) {
 
 }  // namespace
 
-TEST(AnimateSnap, OpenFromMiddleGrowsBandsAndEndsFullAndActive) {
+TEST(DlgEffectSnap, OpenFromMiddleGrowsBandsAndEndsFullAndActive) {
     SnapDlg dlg;
     ASSERT_TRUE(dlg.Create(50, 60, 200, 100, 0, false, nullptr, 0));
     dlg.inputSuspended = true;
@@ -70,7 +70,7 @@ TEST(AnimateSnap, OpenFromMiddleGrowsBandsAndEndsFullAndActive) {
     EXPECT_FALSE(dlg.inputSuspended);
 }
 
-TEST(AnimateSnap, FlipOverRestoresPlainStyleAndKeepsLayered) {
+TEST(DlgEffectSnap, FlipOverRestoresPlainStyleAndKeepsLayered) {
     SnapDlg plain;
     ASSERT_TRUE(plain.Create(50, 60, 200, 100, 0, false, nullptr, 0));
     // s = 0, 20, ..., 200: eleven frames of 20 ms.
@@ -84,7 +84,7 @@ TEST(AnimateSnap, FlipOverRestoresPlainStyleAndKeepsLayered) {
     EXPECT_TRUE(::GetWindowLongW(layered.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
 }
 
-TEST(AnimateSnap, FlipClosedHidesOnlyChildDialogs) {
+TEST(DlgEffectSnap, FlipClosedHidesOnlyChildDialogs) {
     SnapDlg top;
     ASSERT_TRUE(top.Create(50, 60, 200, 100, 0, true, nullptr, 0));
     top.Show(true);
@@ -99,7 +99,7 @@ TEST(AnimateSnap, FlipClosedHidesOnlyChildDialogs) {
     EXPECT_FALSE(::IsWindowVisible(child.hwnd));
 }
 
-TEST(AnimateSnap, FlipsOfNarrowDialogStepOnePixel) {
+TEST(DlgEffectSnap, FlipsOfNarrowDialogStepOnePixel) {
     SnapDlg dlg;
     ASSERT_TRUE(dlg.Create(50, 60, 6, 40, 0, false, nullptr, 0));
     // s = 0..6 in steps of 1: seven frames; closing stops at half, 4 frames.

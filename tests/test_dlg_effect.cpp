@@ -64,7 +64,7 @@ void RunEffect(RecDlg& dlg, int effect) {
 
 }  // namespace
 
-TEST(Animate, SlideInVisitsBounceAndEndsInPlace) {
+TEST(DlgEffect, SlideInVisitsBounceAndEndsInPlace) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(100, 80, 450, 120, 0, false, nullptr, 0));
     RunEffect(dlg, QV_EFFECT_SLIDE_IN);
@@ -77,7 +77,7 @@ TEST(Animate, SlideInVisitsBounceAndEndsInPlace) {
     EXPECT_EQ(1, dlg.animated);
 }
 
-TEST(Animate, SlideOutKeepsStoredPosition) {
+TEST(DlgEffect, SlideOutKeepsStoredPosition) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(100, 80, 450, 120, 0, false, nullptr, 0));
     RunEffect(dlg, QV_EFFECT_SLIDE_OUT);
@@ -96,7 +96,7 @@ TEST(Animate, SlideOutKeepsStoredPosition) {
     EXPECT_EQ((::GetSystemMetrics(SM_CXSCREEN) - 450) / 2, wr.left);
 }
 
-TEST(Animate, RollsAndWipesEndShownOrHidden) {
+TEST(DlgEffect, RollsAndWipesEndShownOrHidden) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(50, 60, 200, 100, 0, false, nullptr, 0));
 
@@ -133,7 +133,7 @@ TEST(Animate, RollsAndWipesEndShownOrHidden) {
     EXPECT_EQ(100, dlg.height) << "the stored rectangle is unchanged";
 }
 
-TEST(Animate, FadesEndAtTheirAlphaAndStayVisible) {
+TEST(DlgEffect, FadesEndAtTheirAlphaAndStayVisible) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(50, 60, 200, 100, 0, false, nullptr, 0));
     RunEffect(dlg, QV_EFFECT_FADE_IN);
@@ -148,7 +148,7 @@ TEST(Animate, FadesEndAtTheirAlphaAndStayVisible) {
     EXPECT_TRUE(dlg.frames.empty()) << "fading does not move the window";
 }
 
-TEST(Animate, ZoomInOvershootsAndRestoresRectangle) {
+TEST(DlgEffect, ZoomInOvershootsAndRestoresRectangle) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(100, 100, 200, 100, 0, false, nullptr, 0));
     RunEffect(dlg, QV_EFFECT_ZOOM_IN);
@@ -172,7 +172,7 @@ TEST(Animate, ZoomInOvershootsAndRestoresRectangle) {
     EXPECT_EQ(249, AlphaOf(dlg.hwnd));
 }
 
-TEST(Animate, SwellLeavesGrownRectangleTransparentButShown) {
+TEST(DlgEffect, SwellLeavesGrownRectangleTransparentButShown) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(100, 100, 200, 100, 0, false, nullptr, 0));
     dlg.Show(true);
@@ -187,7 +187,7 @@ TEST(Animate, SwellLeavesGrownRectangleTransparentButShown) {
     EXPECT_TRUE(dlg.inputSuspended);
 }
 
-TEST(Animate, ZeroWidthDialogDoesNotDivideByZero) {
+TEST(DlgEffect, ZeroWidthDialogDoesNotDivideByZero) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(100, 100, 200, 100, 0, false, nullptr, 0));
     dlg.width = 0;
@@ -195,7 +195,7 @@ TEST(Animate, ZeroWidthDialogDoesNotDivideByZero) {
     RunEffect(dlg, QV_EFFECT_SWELL_VANISH);
 }
 
-TEST(Animate, UnknownEffectRunsNothingButAnnouncesEnd) {
+TEST(DlgEffect, UnknownEffectRunsNothingButAnnouncesEnd) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(10, 10, 100, 100, 0, false, nullptr, 0));
     for (int effect : {14, -1, 1000}) {
@@ -206,7 +206,7 @@ TEST(Animate, UnknownEffectRunsNothingButAnnouncesEnd) {
     EXPECT_FALSE(::IsWindowVisible(dlg.hwnd));
 }
 
-TEST(Animate, SecondEffectDuringOneReturnsAtOnceAndPostsNothing) {
+TEST(DlgEffect, SecondEffectDuringOneReturnsAtOnceAndPostsNothing) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(10, 10, 200, 100, 0, false, nullptr, 0));
     dlg.ShowDlg(QV_EFFECT_UNROLL, false, SW_HIDE);
@@ -226,7 +226,7 @@ TEST(Animate, SecondEffectDuringOneReturnsAtOnceAndPostsNothing) {
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd)) << "the worker's effect ran, showCmd was ignored";
 }
 
-TEST(Animate, ShowDlgSlidesInOnWorkerWhileThisThreadPumps) {
+TEST(DlgEffect, ShowDlgSlidesInOnWorkerWhileThisThreadPumps) {
     RecDlg dlg;
     ASSERT_TRUE(dlg.Create(0, 0, 450, 230, 0, true, nullptr, 0));
     dlg.ShowDlg(QV_EFFECT_SLIDE_IN, true, SW_HIDE);

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# A product team's path: install the framework as a package, build the
+# sample program (sample/) against the installed package only, check that
+# every installed header compiles on its own from the installed tree, and
+# drive the sample's skinned dialog under Xvfb.
+set -euo pipefail
+bin=${1:?usage: e2e_sample.sh BIN_DIR}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$bin/.." && pwd)
+arch=${build##*/build-}
+triple=$arch-w64-mingw32
+source "$root/tools/e2e-lib.sh"
+
+work="$build/sample-check"
+rm -rf "$work"
+mkdir -p "$work"
+cmake --install "$build" --prefix "$work/sdk" >"$work/install.log" ||
+  e2e_fail "cmake --install failed: $work/install.log"
+
+# Each public header on its own, with only the installed tree to include
+# from: a header that leans on an internal one fails here.
+inc="$work/sdk/include/qvframework"
+headers=$(cd "$inc" && find . -name '*.h' | sed 's|^\./||' | sort)
+[ "$(wc -l <<<"$headers")" -ge 20 ] || e2e_fail "too few headers installed: $headers"
+for h in $headers; do
+  echo "#include \"$h\"" | $triple-g++-posix -std=c++20 -fsyntax-only -DUNICODE -D_UNICODE \
+    -D_WIN32_WINNT=0x0601 -I "$inc" -x c++ - 2>"$work/header.log" ||
+    e2e_fail "$h does not compile on its own from the installed tree:"$'\n'"$(head -5 "$work/header.log")"
+done
+for internal in base/QvZlibApi.h base/QvNarrow.h app/QvReportSeam.h base/QvLogSeam.h app/MainDlg.h; do
+  [ ! -e "$inc/$internal" ] || e2e_fail "internal header installed: $internal"
+done
+
+# No import library ships (docs/framework.md): the package's static library
+# is how a product reaches the framework, so it must define every name the
+# program exports.
+[ -z "$(find "$work/sdk" -name 'libqvUninstall*')" ] ||
+  e2e_fail "an import library of the program is installed"
+lib="$work/sdk/lib/libqvframework.a"
+[ -f "$lib" ] || e2e_fail "the static library is not installed"
+exports=$($triple-objdump -p "$bin/qvUninstall.exe" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+          sed -n 's/^\s*\[ *[0-9]*\] //p' | LC_ALL=C sort -u)
+[ "$(wc -l <<<"$exports")" -gt 100 ] || e2e_fail "the program exports almost nothing"
+prefix=""; [ "$arch" = i686 ] && prefix=_  # i686 symbols carry a leading underscore
+defined=$($triple-nm --defined-only -g "$lib" 2>/dev/null | awk 'NF == 3 {print $3}' |
+          sed "s/^$prefix//" | LC_ALL=C sort -u)
+missing=$(LC_ALL=C comm -23 <(printf '%s\n' "$exports") <(printf '%s\n' "$defined"))
+[ -z "$missing" ] || e2e_fail "exported but not in the installed library:"$'\n'"$missing"
+
+# The example of docs/framework.md compiles against the package.
+sed -n '/^## Ten lines/,$p' "$root/docs/framework.md" | sed -n '/^```cpp/,/^```/p' | sed '1d;$d' |
+  $triple-g++-posix -std=c++20 -fsyntax-only -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 \
+    -I "$inc" -x c++ - 2>"$work/example.log" ||
+  e2e_fail "the documentation's example does not compile:"$'\n'"$(head -5 "$work/example.log")"
+
+# The sample, configured as its README section says, with the source tree
+# out of sight: only the package's folder is given.
+cmake -S "$root/sample" -B "$work/sample" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-mingw.cmake" \
+  -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/configure.log" 2>&1 ||
+  e2e_fail "configuring the sample failed: $work/configure.log"
+if grep -rq -- "-I$root\b\|$root/app\|$root/ui\|$root/base" "$work/sample/CMakeFiles/qvsample.dir/"*.rsp \
+     "$work/sample/CMakeFiles/qvsample.dir/flags.make" 2>/dev/null; then
+  e2e_fail "the sample sees the source tree"
+fi
+cmake --build "$work/sample" -j2 >"$work/build.log" 2>&1 ||
+  e2e_fail "building the sample failed:"$'\n'"$(grep -i error "$work/build.log" | head -20)"
+exe="$work/sample/qvsample.exe"
+"$root/tools/check-pe.sh" "$exe" >/dev/null || e2e_fail "the sample imports more than Windows' DLLs"
+
+px() { e2e_pixel "$@"; echo; }  # with a line end, so that read succeeds
+shots=${E2E_SHOTS:-$work/shots}
+mkdir -p "$shots"
+trap qv_env_down EXIT
+qv_env_up
+E2E_TITLE="框架示例"
+e2e_start "$exe"
+e2e_settle
+read -r _ _ w h < <(qvwin.sh geometry "$E2E_WID")
+[ "$w $h" = "360 220" ] || e2e_fail "window is ${w}x$h, not 360x220"
+qvwin.sh shot "$shots/sample-start.png" "$E2E_WID"
+
+# The default background: its title band is blue, its body light.
+read -r r g b < <(px "$shots/sample-start.png" 180 12)
+[ "$b" -gt "$r" ] || e2e_fail "no blue title band at the top ($r $g $b)"
+read -r r g b < <(px "$shots/sample-start.png" 180 120)
+[ $((r + g + b)) -gt 600 ] || e2e_fail "the body is not light ($r $g $b)"
+
+# The close button is drawn from the sample's own red strip.
+read -r r g b < <(px "$shots/sample-start.png" 245 170)
+[ "$r" -gt 150 ] && [ "$g" -lt 130 ] || e2e_fail "the sample's own button image is missing ($r $g $b)"
+
+# Hovering the count button shows its hover image; clicking counts.
+count_text() { e2e_dark_pixels "$1" 240x24+60+80; }
+before=$(count_text "$shots/sample-start.png")
+qvwin.sh shot "$work/normal.png" "$E2E_WID"
+qvwin.sh move "$E2E_WID" 94 170
+sleep 0.5
+qvwin.sh shot "$shots/sample-hover.png" "$E2E_WID"
+cmp -s <(convert "$work/normal.png" -crop 69x21+60+160 rgb:-) \
+       <(convert "$shots/sample-hover.png" -crop 69x21+60+160 rgb:-) &&
+  e2e_fail "hovering the count button did not change it"
+qvwin.sh click "$E2E_WID" 94 170
+sleep 0.5
+qvwin.sh shot "$shots/sample-count1.png" "$E2E_WID"
+one=$(count_text "$shots/sample-count1.png")
+qvwin.sh click "$E2E_WID" 94 170
+sleep 0.5
+qvwin.sh shot "$shots/sample-count2.png" "$E2E_WID"
+two=$(count_text "$shots/sample-count2.png")
+[ "$before" -gt 20 ] || e2e_fail "no count text drawn"
+[ "$before" != "$one" ] && [ "$one" != "$two" ] || e2e_fail "the count did not change ($before, $one, $two)"
+
+# The check box ticks: its picture changes.
+box() { convert "$1" -crop 16x16+60+115 +repage rgb:- | md5sum; }
+qvwin.sh move "$E2E_WID" 200 100
+sleep 0.3
+qvwin.sh shot "$work/unticked.png" "$E2E_WID"
+qvwin.sh click "$E2E_WID" 68 123
+qvwin.sh move "$E2E_WID" 200 100
+sleep 0.5
+qvwin.sh shot "$shots/sample-ticked.png" "$E2E_WID"
+[ "$(box "$work/unticked.png")" != "$(box "$shots/sample-ticked.png")" ] ||
+  e2e_fail "clicking the check box did not tick it"
+
+# The message box: modal, titled, ends itself after its count-down with
+# "确定", which the label then shows.
+label() { e2e_dark_pixels "$1" 240x20+60+44; }
+before=$(label "$shots/sample-ticked.png")
+qvwin.sh click "$E2E_WID" 184 170
+# The box is a second window with the program's title; "提示" is drawn.
+others() { xdotool search --onlyvisible --name "^$E2E_TITLE\$" 2>/dev/null | grep -v "^$E2E_WID\$" || true; }
+msg=""
+for _ in $(seq 1 100); do msg=$(others | head -n 1); [ -n "$msg" ] && break; sleep 0.2; done
+[ -n "$msg" ] || e2e_fail "no message box"
+sleep 1
+qvwin.sh shot "$shots/sample-msgbox.png"
+read -r _ _ mw mh < <(qvwin.sh geometry "$msg")
+[ "$mw $mh" = "300 180" ] || e2e_fail "message box is ${mw}x$mh, not 300x180"
+for _ in $(seq 1 100); do [ -z "$(others)" ] && break; sleep 0.2; done
+[ -z "$(others)" ] || e2e_fail "the message box did not end after its count-down"
+sleep 0.5
+qvwin.sh shot "$shots/sample-answered.png" "$E2E_WID"
+after=$(label "$shots/sample-answered.png")
+[ "$after" -gt 20 ] && [ "$after" != "$before" ] || e2e_fail "the label did not take the answer ($before, $after)"
+
+qvwin.sh click "$E2E_WID" 270 170
+code=0; e2e_wait_exit 30 || code=$?
+[ "$code" = 0 ] || e2e_fail "the sample ended with exit code $code"
+echo "e2e_sample: package installed, $(wc -l <<<"$headers") headers compile alone, sample built from it and driven; shots in $shots"

@@ -1,0 +1,3 @@
+# The local report server's port for the demo and the end-to-end tests, and
+# the port that tools/build.sh builds the program to report to. Sourced.
+QV_REPORT_PORT=28765
