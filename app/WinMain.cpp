@@ -2,10 +2,12 @@
 
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
+#include "base/QvDump.h"
 
 namespace {
 
 constexpr wchar_t kAppName[] = L"塔洛软件-卸载程序";
+constexpr wchar_t kDumpReportType[] = L"tl_uninstall_dump";
 constexpr int kWidth = 450;
 constexpr int kHeight = 230;
 
@@ -14,6 +16,9 @@ constexpr int kHeight = 230;
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     CQvApp& app = CQvApp::Instance();
     app.SetAppName(kAppName);
+    // Before anything else can fault: a crash from here on is reported,
+    // dumped and shown.
+    InstallDump(kAppName, kDumpReportType);
 
     CMainDlg dlg;
     // Without a window there is nothing for the user to answer: end at once

@@ -53,6 +53,10 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
 
 }  // namespace
 
+int QvCaptionOffsetY() {
+    return CQvFont::Instance().isSupportYaHei() ? 0 : 2;
+}
+
 CQvBase::CQvBase() : font(CQvFont::Instance().GetFont(0, nullptr, 0, 0, 0)) {}
 CQvBase::~CQvBase() = default;
 

@@ -10,6 +10,13 @@ enum QvMouseEvent {
     QV_MOUSE_RUP = 5,
 };
 
+// Control callback: receives the event target, normally the dialog.
+using QvCallback = void (*)(void* target);
+
+// Microsoft YaHei sits higher in its cell than SimSun: control captions in
+// other faces start this many pixels lower to look centred.
+int QvCaptionOffsetY();
+
 // Receiver of keyboard input for controls tagged "CQvEditEx".
 class CQvKeySink {
 public:

@@ -1,24 +1,9 @@
 #include "ui/QvButton.h"
 
-#include <shlwapi.h>
-
-#include <cwchar>
-
-#include "ui/QvFont.h"
+#include "ui/QvControlImage.h"
 #include "ui/QvImage.h"
-#include "ui/QvSkin.h"
 
-namespace {
-
-// Microsoft YaHei sits higher in its cell than SimSun; other faces need
-// the caption moved down a little to look centred.
-int DefaultTextOffsetY() {
-    return CQvFont::Instance().isSupportYaHei() ? 0 : 2;
-}
-
-}  // namespace
-
-CQvButton::CQvButton() : textOffsetY(DefaultTextOffsetY()) {}
+CQvButton::CQvButton() : textOffsetY(QvCaptionOffsetY()) {}
 
 CQvButton::CQvButton(const wchar_t* text, int left) {
     pressed = false;
@@ -47,7 +32,7 @@ void CQvButton::Init(const wchar_t* text, int left, int top, int w, int h, int e
     onDown = nullptr;
     onClick = nullptr;
     textOffsetX = 0;
-    textOffsetY = DefaultTextOffsetY();
+    textOffsetY = QvCaptionOffsetY();
     if (path) {
         imagePath = path;
         imageSource = 3;
@@ -58,47 +43,12 @@ void CQvButton::Paint(HDC dc) {
     if (IsInWindow()) DrawAt(dc, x - originX, y - originY);
 }
 
-bool CQvButton::DrawFromResource(HDC dc, int px, int py, int edgeV) {
-    int id = stateImages > 1 ? imageId + state : imageId;
-    return CQvImage::Instance().DrawStretchImg(dc, id, resType.c_str(), px, py, width, height,
-                                               splitH, frames, state, edgeV);
-}
-
 void CQvButton::DrawImage(HDC dc, int px, int py) {
-    CQvImage& image = CQvImage::Instance();
-    if (imageSource == 3) {
-        if (::PathFileExistsW(imagePath.c_str()))
-            image.DrawStretchImg(dc, imagePath.c_str(), px, py, width, height, splitH, frames,
-                                 state, 0);
-        else
-            DrawFromResource(dc, px, py, 0);
-        return;
-    }
-    CQvSkin& skin = CQvSkin::Instance();
-    switch (skin.GetResType()) {
-    case 1: {
-        wchar_t folder[MAX_PATH] = {};
-        skin.GetThemesPath(folder);
-        wchar_t file[MAX_PATH] = {};
-        std::swprintf(file, MAX_PATH, L"%ls%ls_%d%ls", folder, imageBase.c_str(), state,
-                      imageExt.c_str());
-        if (::PathFileExistsW(file))
-            image.DrawStretchImg(dc, file, px, py, width, height, splitH, frames, state, 0);
-        else
-            DrawFromResource(dc, px, py, 0);
-        return;
-    }
-    case 2: {
-        IStream* stream = nullptr;
-        if (skin.GetRes(imageBase.c_str(), stream))
-            image.DrawStretchImg(dc, stream, px, py, width, height, splitH, frames, state, 0);
-        else
-            DrawFromResource(dc, px, py, 0);
-        return;
-    }
-    default:
-        DrawFromResource(dc, px, py, splitV);
-    }
+    const QvImageChoice choice{imageSource,     stateImages,       imageId,
+                               frames,          state,             splitH,
+                               resType.c_str(), imagePath.c_str(), imageBase.c_str(),
+                               imageExt.c_str()};
+    QvDrawControlImage(dc, choice, px, py, width, height, splitV);
 }
 
 void CQvButton::DrawAt(HDC dc, int px, int py) {

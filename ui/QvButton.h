@@ -6,9 +6,6 @@
 
 #include "ui/QvBase.h"
 
-// Control callback: receives the event target, normally the dialog.
-using QvCallback = void (*)(void* target);
-
 // States a button shows; also the slice index and the offset to the first
 // numbered image.
 enum QvButtonState {
@@ -51,5 +48,4 @@ public:
 
 private:
     void DrawImage(HDC dc, int px, int py);
-    bool DrawFromResource(HDC dc, int px, int py, int edgeV);
 };

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <utility>
 
+#include "base/QvDump.h"
+
 namespace {
 
 // The runtime's thread start expects a __stdcall procedure; callers hand us
@@ -15,6 +17,7 @@ struct StartRecord {
 };
 
 unsigned __stdcall StartTrampoline(void* p) {
+    KeepStackForCrashHandler();
     StartRecord start = *static_cast<StartRecord*>(p);
     delete static_cast<StartRecord*>(p);
     return start.proc(start.param);
@@ -188,4 +191,20 @@ unsigned __stdcall CQvThread::TimerThread(void* p) {
     }
     if (own) ::CloseHandle(own);
     return 0;
+}
+
+DWORD QvWaitServingSends(HANDLE handle, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    const DWORD count = handle ? 1 : 0;
+    for (;;) {
+        DWORD left = INFINITE;
+        if (ms != INFINITE) {
+            const DWORD spent = ::GetTickCount() - start;
+            left = spent >= ms ? 0 : ms - spent;
+        }
+        DWORD r = ::MsgWaitForMultipleObjects(count, &handle, FALSE, left, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + count) return r;
+        MSG msg;  // a peek restricted to sent messages runs them and removes nothing
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }

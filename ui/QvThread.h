@@ -75,3 +75,10 @@ private:
     std::vector<HANDLE> retired_;
     CRITICAL_SECTION lock_;
 };
+
+// Waits up to `ms` (INFINITE allowed) for `handle`, or only for the time
+// with a null handle, while serving the messages other threads send to this
+// one: the awaited thread may be moving, hiding or disabling a window of
+// this thread, and would wait for us as we wait for it. Posted messages
+// stay queued. Returns WAIT_OBJECT_0 when the handle was signalled.
+DWORD QvWaitServingSends(HANDLE handle, DWORD ms);

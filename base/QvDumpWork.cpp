@@ -1,0 +1,122 @@
+#include "base/QvDumpWork.h"
+
+#include <dbghelp.h>
+
+#include <cwchar>
+
+#include "app/QvApp.h"
+#include "app/QvReport.h"
+#include "base/QvScoped.h"
+#include "ui/QvMsgBox.h"
+
+namespace {
+
+using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
+                                          PMINIDUMP_EXCEPTION_INFORMATION,
+                                          PMINIDUMP_USER_STREAM_INFORMATION,
+                                          PMINIDUMP_CALLBACK_INFORMATION);
+using SymSetOptionsFn = DWORD(WINAPI*)(DWORD);
+using SymInitializeWFn = BOOL(WINAPI*)(HANDLE, PCWSTR, BOOL);
+using SymCleanupFn = BOOL(WINAPI*)(HANDLE);
+
+constexpr int kCrashPicture = 60061;  // "the program met a problem and will close"
+constexpr int kCountdownSeconds = 5;
+constexpr int kNoticeWidth = 300;
+constexpr int kNoticeHeight = 200;
+
+// Only the system's copy: the program may run elevated from a folder that
+// others can write to, where a planted dbghelp.dll must not be loaded.
+qv::ScopedModule LoadSystemDbgHelp() {
+    wchar_t path[MAX_PATH];
+    UINT len = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (len == 0 || len + 13 >= MAX_PATH) return qv::ScopedModule();
+    std::wcscpy(path + len, L"\\dbghelp.dll");
+    return qv::ScopedModule(::LoadLibraryW(path));
+}
+
+template <typename Fn>
+Fn Proc(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+// dbghelp's view of this process for one dump. Given none, Wine's dbghelp
+// makes its own and first reads the debug information of every loaded
+// module, which takes it half a minute; with loads deferred the dump takes
+// a second. Windows does not need it and is not slowed by it.
+class SymbolSession {
+public:
+    SymbolSession(HMODULE dbghelp, HANDLE process)
+        : process_(process), cleanup_(Proc<SymCleanupFn>(dbghelp, "SymCleanup")) {
+        auto setOptions = Proc<SymSetOptionsFn>(dbghelp, "SymSetOptions");
+        auto initialize = Proc<SymInitializeWFn>(dbghelp, "SymInitializeW");
+        if (setOptions) setOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS);
+        open_ = initialize && cleanup_ && initialize(process, nullptr, FALSE);
+    }
+    ~SymbolSession() {
+        if (open_) cleanup_(process_);
+    }
+    SymbolSession(const SymbolSession&) = delete;
+    SymbolSession& operator=(const SymbolSession&) = delete;
+
+private:
+    HANDLE process_;
+    SymCleanupFn cleanup_;
+    bool open_ = false;
+};
+
+void SendCrashReport(const wchar_t* reportType) {
+    if (!reportType) return;
+    wchar_t url[200];
+    GetCrashUrl(url);
+    DoReport(url, reportType, L"");
+}
+
+void ShowCrashNotice(const tagCrashInfo& crash) {
+    CQvApp& app = CQvApp::Instance();
+    HWND owner = app.mainWnd;
+    if (owner && !::IsWindow(owner)) owner = nullptr;
+    // Disabling a window waits for its thread to answer: a faulting thread
+    // that cannot serve messages must not own the notice.
+    if (owner && !crash.threadServesSends &&
+        ::GetWindowThreadProcessId(owner, nullptr) == crash.threadId)
+        owner = nullptr;
+    CQvMsgBox box;
+    box.iconImageId = kCrashPicture;
+    box.ShowMsg(owner, nullptr, app.appName, QV_MSGBOX_OK, kCountdownSeconds, kNoticeWidth,
+                kNoticeHeight, QV_EFFECT_ZOOM_IN, QV_EFFECT_SWELL_VANISH);
+}
+
+}  // namespace
+
+bool WriteCrashDump(const tagCrashInfo& crash) {
+    wchar_t program[MAX_PATH];
+    DWORD len = ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (len == 0 || len >= MAX_PATH) return false;
+    wchar_t path[MAX_PATH + 16];
+    std::swprintf(path, MAX_PATH + 16, L"%ls_%d.dmp", program, static_cast<int>(::GetTickCount()));
+
+    qv::ScopedModule dbghelp = LoadSystemDbgHelp();
+    if (!dbghelp) return false;
+    auto write = Proc<MiniDumpWriteDumpFn>(dbghelp.get(), "MiniDumpWriteDump");
+    if (!write) return false;
+    qv::ScopedHandle process(
+        ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, ::GetCurrentProcessId()));
+    if (!process) return false;
+    SymbolSession symbols(dbghelp.get(), process.get());
+    qv::ScopedFile file(::CreateFileW(path, GENERIC_ALL, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    // The pointers are addresses in the dumped process, which is this one.
+    MINIDUMP_EXCEPTION_INFORMATION exception{crash.threadId, crash.exception, TRUE};
+    BOOL ok = write(process.get(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal,
+                    crash.exception ? &exception : nullptr, nullptr, nullptr);
+    file.reset();
+    if (!ok) ::DeleteFileW(path);  // a cut-off dump would only mislead
+    return ok != FALSE;
+}
+
+void HandleCrash(const tagCrashInfo& crash, const wchar_t* reportType) {
+    SendCrashReport(reportType);
+    WriteCrashDump(crash);
+    ShowCrashNotice(crash);
+}
