@@ -81,8 +81,10 @@ void CALLBACK CountRegCall(void* n) { static_cast<std::atomic<int>*>(n)->fetch_a
 void TimerChurn(Stress& s) {
     int round = 0;
     while (s.Going()) {
-        CQvThread threads;
+        // Declared first, so destroyed last: the service's timers call into
+        // these until its destructor has ended them.
         std::vector<std::unique_ptr<std::atomic<int>>> calls;
+        CQvThread threads;
         for (int id = 0; id < 8; ++id) {
             calls.push_back(std::make_unique<std::atomic<int>>(0));
             threads.StartTimer(id, CountCall, 1 + (id + round) % 5, calls.back().get());
