@@ -78,6 +78,11 @@ int CQvReg::SetAutoRun(const wchar_t* valueName, int enable, const wchar_t* comm
 
 int CQvReg::MonitorReg(HKEY root, wchar_t* subKey, int view, QvRegCallback callback,
                        void* userData) {
+    return Watch(root, subKey, view, callback, userData, stop_.load());
+}
+
+int CQvReg::Watch(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback,
+                  void* userData, int stops) {
     qv::ScopedHandle event(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
     if (!event) return 0;
     const REGSAM access = KEY_NOTIFY | ViewFlag(view);
@@ -90,13 +95,15 @@ int CQvReg::MonitorReg(HKEY root, wchar_t* subKey, int view, QvRegCallback callb
     // read the key's first state. Registering resets the event (as every
     // asynchronous request does), so it is signalled again here.
     ::SetEvent(event.get());
-    while (!stop_.load()) {
+    while (stop_.load() == stops) {
         if (::WaitForSingleObject(event.get(), 500) != WAIT_OBJECT_0) continue;
-        if (callback) callback(userData);
-        // Each registration goes on a fresh handle: a registration still
-        // pending on the old one (the first, after the forced call) would
-        // otherwise keep its narrower filter. Closing the old handle ends
-        // that registration and may signal the event, hence the reset after.
+        // Armed again before the callback: a change made while it runs (or
+        // just after it returns) signals the new registration instead of
+        // being lost. Each registration goes on a fresh handle: a
+        // registration still pending on the old one (the first, after the
+        // forced call) would otherwise keep its narrower filter. Closing the
+        // old handle ends that registration and may signal the event, hence
+        // the reset after.
         qv::ScopedKey fresh;
         if (::RegOpenKeyExW(root, subKey, 0, access, fresh.put()) == ERROR_SUCCESS)
             key = std::move(fresh);
@@ -104,6 +111,7 @@ int CQvReg::MonitorReg(HKEY root, wchar_t* subKey, int view, QvRegCallback callb
         ::RegNotifyChangeKeyValue(key.get(), TRUE,
                                   REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                   event.get(), TRUE);
+        if (callback) callback(userData);
     }
     return 1;
 }
@@ -124,21 +132,27 @@ void CQvReg::StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallb
     request->callback = callback;
     request->userData = userData;
     request->owner = this;
-    stop_.store(0);
-    // The watcher is never joined; StopMonitor ends it through stop_.
+    request->stops = stop_.load();
+    // Counted before the thread runs, so that a count read right after this
+    // call already includes the new watcher.
+    lock_.Lock();
+    ++monitors_;
+    lock_.Unlock();
+    // The watcher is never joined; it ends on a stop made after it started.
     qv::ScopedHandle thread(::CreateThread(nullptr, 0, &CQvReg::MonitorThread, request, 0, nullptr));
-    if (!thread) delete request;
+    if (thread) return;
+    delete request;
+    lock_.Lock();
+    --monitors_;
+    lock_.Unlock();
 }
 
 DWORD WINAPI CQvReg::MonitorThread(void* param) {
     tagMonitorReg* request = static_cast<tagMonitorReg*>(param);
     if (!request) return 1;
     CQvReg* owner = request->owner;
-    owner->lock_.Lock();
-    ++owner->monitors_;
-    owner->lock_.Unlock();
-    owner->MonitorReg(request->root, request->subKey, request->view, request->callback,
-                      request->userData);
+    owner->Watch(request->root, request->subKey, request->view, request->callback,
+                 request->userData, request->stops);
     delete request;
     owner->lock_.Lock();
     --owner->monitors_;
@@ -147,7 +161,7 @@ DWORD WINAPI CQvReg::MonitorThread(void* param) {
 }
 
 void CQvReg::StopMonitor() {
-    stop_.store(1);
+    stop_.fetch_add(1);
 }
 
 int CQvReg::GetMonitorCount() {

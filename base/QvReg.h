@@ -20,6 +20,7 @@ struct tagMonitorReg {
     QvRegCallback callback;
     void* userData;
     class CQvReg* owner;
+    int stops;  // StopMonitor calls made before the request: later ones end it
 };
 
 class QV_API CQvReg {
@@ -48,14 +49,20 @@ public:
     void StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback,
                       void* userData);
     static DWORD WINAPI MonitorThread(void* request);
-    // Ends every watcher within half a second.
+    // Ends every watcher started before it within half a second; watchers
+    // started afterwards are not affected.
     void StopMonitor();
     // Number of watcher threads still running.
     int GetMonitorCount();
 
 private:
+    int Watch(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback, void* userData,
+              int stops);
+
+    // Counts StopMonitor calls: a flag that StartMonitor cleared again could
+    // revive watchers that had not yet seen the stop.
     std::atomic<int> stop_{0};
-    int monitors_ = 0;  // changed only under lock_
+    int monitors_ = 0;  // changed only under lock_; counted from StartMonitor on
     CLock lock_;
 };
 

@@ -6,72 +6,24 @@
 #include <vector>
 
 #include "UninstallTestUtil.h"
+#include "ClearBatchCheck.h"
 #include "app/ClearBatch.h"
 
 using namespace uitest;
 
 namespace {
 
-struct CodePages {
-    UINT ansi, oem;
-};
+using batchcheck::CodePages;
+using batchcheck::Read;
 // Western, Japanese and Chinese Windows: ANSI and the OEM page cmd reads.
 const CodePages kPages[] = {{1252, 850}, {1252, 437}, {932, 932}, {936, 936}};
 
-std::wstring Read(const std::string& bytes, UINT codePage) {
-    int n = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                  nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-    return out;
-}
-
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    size_t at = 0;
-    for (size_t end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
-        lines.push_back(text.substr(at, end - at));
-    lines.push_back(text.substr(at));
-    return lines;
-}
-
-std::wstring DoubledPercent(const std::wstring& text) {
-    std::wstring out;
-    for (wchar_t c : text) out += c == L'%' ? L"%%" : std::wstring(1, c);
-    return out;
-}
-
-// The batch as cmd reads it (in the OEM code page) holds the fixed lines,
-// and a del or rd line only if it names exactly the given path, or, for a
-// path that exists, its plain-ASCII short form.
+// The batch holds the fixed lines, and a del or rd line only if it names
+// exactly the given path or, for a path that exists, its short form.
 void ExpectOnlyExactPaths(const std::string& bytes, const std::wstring& program,
                           const std::wstring& dir, CodePages cp, bool* hasRd = nullptr) {
-    std::vector<std::wstring> lines = Lines(Read(bytes, cp.oem));
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(L"@ echo off", lines[0]);
-    EXPECT_EQ(L"taskkill /im qvUninstall.exe /f", lines[1]);
-    EXPECT_EQ(L"del %0", lines.back());
-    if (hasRd) *hasRd = false;
-    for (size_t i = 2; i + 1 < lines.size(); ++i) {
-        const std::wstring& line = lines[i];
-        if (line.rfind(L"rd /S /Q \"", 0) == 0) {
-            std::wstring named = line.substr(10, line.size() - 11);
-            EXPECT_EQ(L'"', line.back()) << line;
-            wchar_t longName[MAX_PATH] = {};
-            ::GetLongPathNameW(named.c_str(), longName, MAX_PATH);
-            EXPECT_TRUE(named == dir || NoSlash(longName) == NoSlash(dir))
-                << "code page " << cp.ansi << ": " << line;
-            if (hasRd) *hasRd = true;
-        } else if (line.rfind(L"del \"", 0) == 0) {
-            EXPECT_TRUE(line == L"del \"" + DoubledPercent(program) + L"\"" ||
-                        line.find_first_not_of(L" !#$&'()+,-.0123456789:;=@ABCDEFGHIJKLMNOPQRSTU"
-                                               L"VWXYZ[\\]_`abcdefghijklmnopqrstuvwxyz{}~\"") ==
-                            std::wstring::npos)
-                << "code page " << cp.ansi << ": " << line;
-        } else {
-            ADD_FAILURE() << "code page " << cp.ansi << ": unexpected line " << line;
-        }
-    }
+    for (const std::wstring& line : batchcheck::UnsafeLines(bytes, program, dir, cp, hasRd))
+        ADD_FAILURE() << "code page " << cp.ansi << ": unsafe line " << line;
 }
 
 }  // namespace

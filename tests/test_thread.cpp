@@ -43,6 +43,25 @@ bool WaitCalls(Probe& probe, int atLeast, DWORD ms) {
     return qvtest::PumpUntil([&] { return probe.calls >= atLeast; }, ms);
 }
 
+// Waits until every thread that has called the probe has ended: from then
+// on its count is final, so "no more calls" is a fact, not a guess made
+// after a pause.
+bool WaitThreadsEnded(Probe& probe, DWORD ms) {
+    std::set<DWORD> ids;
+    {
+        std::lock_guard<std::mutex> guard(probe.lock);
+        ids = probe.threads;
+    }
+    for (DWORD id : ids) {
+        HANDLE thread = ::OpenThread(SYNCHRONIZE, FALSE, id);
+        if (!thread) continue;  // already gone
+        DWORD waited = ::WaitForSingleObject(thread, ms);
+        ::CloseHandle(thread);
+        if (waited != WAIT_OBJECT_0) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TEST(Thread, DetachedThreadRunsAndReturnsNoHandle) {
@@ -91,10 +110,8 @@ TEST(Thread, RunningTimerIsNotRestartedAndKilledOneIsReused) {
     EXPECT_EQ(0, second.calls.load());
     threads.KillTimer(42);  // unknown: nothing happens
     threads.KillTimer(1);
-    qvtest::PumpMessages(300);  // the old thread has ended
+    ASSERT_TRUE(WaitThreadsEnded(first, 30000)) << "a killed timer stops";
     int settled = first.calls;
-    qvtest::PumpMessages(200);
-    EXPECT_EQ(settled, first.calls.load()) << "a killed timer stops";
 
     threads.StartTimer(1, Count, 20, &second);
     ASSERT_TRUE(WaitCalls(second, 3, 5000));
@@ -106,15 +123,17 @@ TEST(Thread, KilledTimerCallsOnceMoreAfterItsSleep) {
     CQvThread threads;
     Probe probe;
     threads.StartTimer(3, Count, 600, &probe);
-    ASSERT_TRUE(WaitCalls(probe, 1, 5000));
-    DWORD firstCall = probe.times[0];
-    ::Sleep(100);
+    ASSERT_TRUE(WaitCalls(probe, 1, 10000));
     threads.KillTimer(3);
-    qvtest::PumpMessages(1500);
-    ASSERT_EQ(2, probe.calls.load());
-    DWORD gap = probe.times[1] - firstCall;
-    EXPECT_GE(gap, 450u);
-    EXPECT_LE(gap, 1400u);
+    // The kill lands in the second sleep (or, on a slow machine, later):
+    // one more call after it, then the thread ends.
+    ASSERT_TRUE(WaitThreadsEnded(probe, 30000));
+    std::lock_guard<std::mutex> guard(probe.lock);
+    ASSERT_GE(probe.calls.load(), 2);
+    int sinceKill = probe.calls.load() - 1;
+    EXPECT_LE(sinceKill, 2) << "at most the call in progress and the one after the sleep";
+    // Each call follows a whole sleep: a lower bound, true however slow.
+    EXPECT_GE(probe.times[1] - probe.times[0], 550u);
 }
 
 TEST(Thread, ReusingARecordInItsLastSleepLeavesOneThreadServingIt) {
@@ -124,9 +143,9 @@ TEST(Thread, ReusingARecordInItsLastSleepLeavesOneThreadServingIt) {
     ASSERT_TRUE(WaitCalls(old, 1, 5000));
     threads.KillTimer(5);
     threads.StartTimer(5, Count, 30, &fresh);  // the old thread is still asleep
-    qvtest::PumpMessages(1200);
-    EXPECT_LE(old.calls.load(), 2) << "the old run ends after its last period";
-    ASSERT_GE(fresh.calls.load(), 5);
+    ASSERT_TRUE(WaitCalls(fresh, 5, 30000));
+    ASSERT_TRUE(WaitThreadsEnded(old, 30000)) << "the old run ends after its last period";
+    EXPECT_LE(old.calls.load(), 2);
     {
         std::lock_guard<std::mutex> guard(fresh.lock);
         EXPECT_EQ(1u, fresh.threads.size()) << "one thread serves the record";
@@ -144,14 +163,10 @@ TEST(Thread, ManyTimersRunAndStopEndsThemAll) {
         probes.push_back(std::make_unique<Probe>());
         threads.StartTimer(100 + i, Count, 15, probes.back().get());
     }
-    for (auto& p : probes) ASSERT_TRUE(WaitCalls(*p, 2, 10000));
-    DWORD start = ::GetTickCount();
+    for (auto& p : probes) ASSERT_TRUE(WaitCalls(*p, 2, 30000));
     threads.Stop();
-    EXPECT_LT(::GetTickCount() - start, 5000u);
-    std::vector<int> counts;
-    for (auto& p : probes) counts.push_back(p->calls);
-    qvtest::PumpMessages(200);
-    for (int i = 0; i < kTimers; ++i) EXPECT_EQ(counts[i], probes[i]->calls.load()) << i;
+    // Stop returns once every timer thread has ended.
+    for (auto& p : probes) EXPECT_TRUE(WaitThreadsEnded(*p, 0));
 
     Probe late;
     threads.StartTimer(999, Count, 10, &late);  // after Stop: never called
@@ -164,9 +179,7 @@ TEST(Thread, DestroyingTheServiceEndsItsTimers) {
     {
         CQvThread threads;
         threads.StartTimer(1, Count, 10, &probe);
-        ASSERT_TRUE(WaitCalls(probe, 1, 5000));
+        ASSERT_TRUE(WaitCalls(probe, 1, 10000));
     }
-    int count = probe.calls;
-    qvtest::PumpMessages(200);
-    EXPECT_EQ(count, probe.calls.load());
+    EXPECT_TRUE(WaitThreadsEnded(probe, 0)) << "the destructor waits for its timers";
 }

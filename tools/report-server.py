@@ -13,6 +13,7 @@ of answering:
           after --hang seconds so nothing waits forever
   proxy   an HTTP proxy that answers 407 until the request carries
           Proxy-Authorization, then 200 "proxied"
+  garbage reads the request and answers bytes that are not HTTP at all
 
 Every request (request line, headers in the order received, body) is
 appended to <dir>/report-server.log as one JSON object per line, flushed
@@ -39,7 +40,7 @@ import urllib.parse
 
 STATE = "report-server.json"
 LOG = "report-server.log"
-MODES = ("normal", "gzip", "close", "hang", "proxy")
+MODES = ("normal", "gzip", "close", "hang", "proxy", "garbage")
 
 
 class Recorder:
@@ -133,6 +134,12 @@ class Handler(socketserver.BaseRequestHandler):
                 try:  # hold the connection until the peer or the bound gives up
                     while conn.recv(65536):
                         pass
+                except OSError:
+                    pass
+                return
+            if mode == "garbage":
+                try:
+                    conn.sendall(b"\x00\xffNOT HTTP\r\n\r\n" + bytes(range(256)) * 16)
                 except OSError:
                     pass
                 return
