@@ -17,6 +17,7 @@
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
 #include "app/QvReport.h"
+#include "app/QvReportSeam.h"
 #include "base/QvScoped.h"
 #include "support/ReportServer.h"
 
@@ -235,7 +236,7 @@ private:
 QV_CHILD(r6_report) {
     wchar_t host[100] = {};
     ::GetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", host, 100);
-    SetReportHost(host);
+    qv::seam::SetReportHost(host);
     ProgressRecorder rec;
     CQvUninstaller engine;
     engine.StartUninstall(rec.hwnd, 1);
