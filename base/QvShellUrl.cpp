@@ -49,11 +49,11 @@ std::wstring ReadStringProperty(const wchar_t* file, REFFMTID set, PROPID id) {
     }
     qv::ComPtr<IPropertyStorage> props;
     if (FAILED(sets->Open(set, STGM_READ | STGM_SHARE_EXCLUSIVE, props.put()))) return {};
-    PROPSPEC spec{};
-    spec.ulKind = PRSPEC_PROPID;
-    spec.propid = id;
+    PROPSPEC property{};
+    property.ulKind = PRSPEC_PROPID;
+    property.propid = id;
     qv::ScopedPropVariant value;
-    if (props->ReadMultiple(1, &spec, value.get()) != S_OK) return {};
+    if (props->ReadMultiple(1, &property, value.get()) != S_OK) return {};
     if ((*value).vt == VT_LPWSTR && (*value).pwszVal) return (*value).pwszVal;
     if ((*value).vt == VT_BSTR && (*value).bstrVal) return (*value).bstrVal;
     return {};
