@@ -22,29 +22,13 @@ std::wstring ProgramPath() {
     return path;
 }
 
-// Where a folder really is: the final path of the folder itself, without
-// the "\\?\" prefix; empty when it cannot be opened.
+// Where a folder really is: the final path of the folder itself; empty
+// when it cannot be opened.
 std::wstring FinalFolderPath(const std::wstring& folder) {
     ScopedFile handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle) return std::wstring();
-    wchar_t buf[MAX_PATH * 2];
-    DWORD n = ::GetFinalPathNameByHandleW(handle.get(), buf, MAX_PATH * 2,
-                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0 || n >= MAX_PATH * 2) return std::wstring();
-    std::wstring path = buf;
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        path = L"\\\\" + path.substr(8);
-    else if (path.rfind(L"\\\\?\\", 0) == 0)
-        path = path.substr(4);
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    return handle ? FinalPath(handle.get()) : std::wstring();
 }
 
 // True when the folder holding the program is folder itself or lies below
@@ -56,9 +40,9 @@ bool HoldsProgram(const std::wstring& folder, const std::wstring& program) {
     std::wstring outer = FinalFolderPath(folder);
     std::wstring inner = FinalFolderPath(program.substr(0, slash + 1));
     if (outer.empty() || inner.empty()) return false;
-    if (SameText(outer, inner)) return true;
+    if (SamePathText(outer, inner)) return true;
     return inner.size() > outer.size() + 1 && inner[outer.size()] == L'\\' &&
-           SameText(outer, inner.substr(0, outer.size()));
+           SamePathText(outer, inner.substr(0, outer.size()));
 }
 
 // True when "rd /S /Q" may be given installDir.

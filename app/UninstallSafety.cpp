@@ -254,13 +254,23 @@ bool IsDeletableTarget(const wchar_t* path) {
     return true;
 }
 
-bool IsDeletableHandle(HANDLE handle) {
+std::wstring FinalPath(HANDLE handle) {
     wchar_t buf[MAX_PATH * 2];
     DWORD n = ::GetFinalPathNameByHandleW(handle, buf, MAX_PATH * 2,
                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0 || n >= MAX_PATH * 2) return false;
+    if (n == 0 || n >= MAX_PATH * 2) return std::wstring();
     std::wstring path = WithoutDevicePrefix(buf);
-    return path.size() < MAX_PATH && IsDeletableTarget(path.c_str());
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+bool SamePathText(const std::wstring& a, const std::wstring& b) {
+    return SameText(a, b);
+}
+
+bool IsDeletableHandle(HANDLE handle) {
+    std::wstring path = FinalPath(handle);
+    return !path.empty() && path.size() < MAX_PATH && IsDeletableTarget(path.c_str());
 }
 
 }  // namespace qv

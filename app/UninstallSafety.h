@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace qv {
@@ -27,6 +28,14 @@ bool JoinPath(wchar_t* out, std::initializer_list<std::wstring_view> parts);
 // Each form of the path is checked: as given, with short names spelled
 // out, and with links on the way resolved.
 bool IsDeletableTarget(const wchar_t* path);
+
+// The final path of what handle names, without the "\\?\" prefix and
+// trailing backslashes ("\\server\share\..." for a network path); empty
+// when it cannot be read.
+std::wstring FinalPath(HANDLE handle);
+// True when two paths are the same text, ignoring case as the file system
+// does.
+bool SamePathText(const std::wstring& a, const std::wstring& b);
 
 // IsDeletableTarget for what an open handle names, by its final path: a
 // check by path and a later open by path may meet two different objects.
