@@ -10,6 +10,8 @@
 
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
+#include "ui/QvBase.h"
+#include "ui/QvDC.h"
 
 namespace {
 
@@ -41,15 +43,32 @@ int wmain() {
     dlg.productName = L"塔洛看图";
     dlg.ShowDlg(QV_EFFECT_NONE, true, SW_SHOWNA);
     auto paint = [&](int) { ::SendMessageW(dlg.hwnd, WM_PAINT, 0, 0); };
+    // Composing alone, into a buffer of the window's size.
+    HDC wdc = ::GetDC(dlg.hwnd);
+    RECT rc{0, 0, 450, 230};
+    auto compose = [&](int) {
+        CQvDC buffer(wdc, rc, false, true, dlg.hwnd);
+        dlg.DrawBackground(buffer.memDC, rc);
+        dlg.DrawContent(buffer.memDC);
+        if (!dlg.inputSuspended)
+            for (CQvBase* c : dlg.controls) c->Paint(buffer.memDC);
+    };
     paint(0);  // the first frame after start-up is the start-up's
     const int rounds = 60;
     double question = Median(Times(rounds, paint));
+    double questionCompose = Median(Times(rounds, compose));
     dlg.mode = 1;
     dlg.inputSuspended = true;
     double progress = Median(Times(rounds, [&](int i) {
         dlg.shownPercent = (i % 11) * 10;
         paint(i);
     }));
-    std::printf("question=%.2f progress=%.2f\n", question, progress);
+    double progressCompose = Median(Times(rounds, [&](int i) {
+        dlg.shownPercent = (i % 11) * 10;
+        compose(i);
+    }));
+    ::ReleaseDC(dlg.hwnd, wdc);
+    std::printf("question=%.2f progress=%.2f question_compose=%.2f progress_compose=%.2f\n",
+                question, progress, questionCompose, progressCompose);
     return 0;
 }
