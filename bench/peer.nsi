@@ -1,6 +1,7 @@
 ; The NSIS peer: an uninstaller whose only work is RMDir /r on the tree
 ; beside it. The installer only writes the uninstaller.
-Unicode true
+; The stub of the architecture the host runs (x86-unicode or amd64-unicode).
+Target ${TARGET}
 Name "QvBench"
 OutFile "${OUT}"
 RequestExecutionLevel user

@@ -43,7 +43,9 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
 
 # The NSIS peer's uninstaller, written by its installer.
-makensis -V1 -DOUT="$work/nsis-setup.exe" -DDIR="$WORK_WIN\\nsis" "$root/bench/peer.nsi" >/dev/null
+nsis_target=x86-unicode
+[ "$arch" = x86_64 ] && nsis_target=amd64-unicode
+makensis -V1 -DTARGET=$nsis_target -DOUT="$work/nsis-setup.exe" -DDIR="$WORK_WIN\\nsis" "$root/bench/peer.nsi" >/dev/null
 w "$work/nsis-setup.exe" /S
 [ -f "$work/nsis/uninst.exe" ] || { echo "bench: the NSIS uninstaller was not written" >&2; exit 1; }
 
