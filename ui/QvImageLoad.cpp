@@ -96,7 +96,8 @@ bool CQvImage::GetImgSize(const wchar_t* path, int& w, int& h) {
 }
 
 bool CQvImage::GetImgSize(int id, int& w, int& h) {
-    ResImage img = LoadRes(id, L"IMG");
+    ResImage kept = LoadRes(id, L"IMG");
+    Gdiplus::Image* img = kept.get();
     w = img ? static_cast<int>(img->GetWidth()) : 0;
     h = img ? static_cast<int>(img->GetHeight()) : 0;
     return true;
