@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/QvUninstaller.h"
+#include "ui/QvDC.h"
 #include "ui/QvDlg.h"
 
 class CQvButton;
@@ -49,4 +50,8 @@ public:
 
 private:
     void ReadProductName();
+
+    // The paper card as drawn once, blended into every frame.
+    CQvDC card;
+    int cardImageId = 0;
 };

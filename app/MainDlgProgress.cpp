@@ -7,6 +7,7 @@
 
 namespace {
 
+constexpr int kCardY = 89;
 constexpr int kInkWidth = 279;
 constexpr int kInkHeight = 23;
 constexpr int kInkX = 75;
@@ -21,8 +22,21 @@ constexpr DWORD kStepMs = 200;
 
 void CMainDlg::DrawBackground(HDC dc, RECT) {
     // The card sits at the bottom; the band above it stays clear for the
-    // eraser to move in.
-    CQvImage::Instance().DrawImg(dc, bgImageId, L"IMG", 0, 89, 0, 0, nullptr);
+    // eraser to move in. It never changes: drawn once, then copied into
+    // every frame.
+    if (cardImageId != bgImageId || !card.memDC) {
+        int w = 0, h = 0;
+        CQvImage& image = CQvImage::Instance();
+        image.GetImgSize(bgImageId, w, h);
+        RECT rc{0, 0, w, h};
+        card.CreateMemDC(dc, rc, false, true, nullptr);
+        if (!card.memDC || !card.bitmap) return;
+        image.DrawImg(card.memDC, bgImageId, L"IMG", 0, 0, 0, 0, nullptr);
+        cardImageId = bgImageId;
+    }
+    BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::AlphaBlend(dc, 0, kCardY, card.rect.right, card.rect.bottom, card.memDC, 0, 0,
+                 card.rect.right, card.rect.bottom, over);
 }
 
 void CMainDlg::DrawContent(HDC dc) {

@@ -34,12 +34,20 @@ ItemKind KindFromAttributes(DWORD attrs) {
     return (attrs & FILE_ATTRIBUTE_REPARSE_POINT) ? ItemKind::Link : ItemKind::Folder;
 }
 
+// Attributes and file ID of an open handle. Asked of the file itself:
+// GetFileInformationByHandle also asks for the volume, which Wine answers
+// through a round trip to its mount manager, once for every item walked.
 bool HandleInfo(HANDLE handle, DWORD* attrs, LONGLONG* id) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info)) return false;
-    *attrs = info.dwFileAttributes;
-    *id = static_cast<LONGLONG>((static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) |
-                                info.nFileIndexLow);
+    constexpr auto kInternal = static_cast<FILE_INFORMATION_CLASS>(6);       // FileInternalInformation
+    constexpr auto kAttributeTag = static_cast<FILE_INFORMATION_CLASS>(35);  // FileAttributeTagInformation
+    IO_STATUS_BLOCK io{};
+    FILE_ATTRIBUTE_TAG_INFORMATION tag{};
+    FILE_INTERNAL_INFORMATION internal{};
+    if (!NT_SUCCESS(::NtQueryInformationFile(handle, &io, &tag, sizeof(tag), kAttributeTag)) ||
+        !NT_SUCCESS(::NtQueryInformationFile(handle, &io, &internal, sizeof(internal), kInternal)))
+        return false;
+    *attrs = tag.FileAttributes;
+    *id = internal.IndexNumber.QuadPart;
     return true;
 }
 

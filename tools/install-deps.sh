@@ -6,7 +6,7 @@ set -euo pipefail
 pkgs=(cmake make g++ mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       wine wine64 xvfb xauth xdotool x11-utils x11-apps imagemagick libz-mingw-w64
       fonts-wqy-microhei fonts-wqy-zenhei python3 python3-fonttools locales googletest
-      openssl osslsigncode clang libclang-rt-14-dev)
+      openssl osslsigncode clang libclang-rt-14-dev nsis)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

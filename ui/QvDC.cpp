@@ -56,7 +56,8 @@ void CQvDC::Draw() {
         SIZE size{wr.right - wr.left, wr.bottom - wr.top};
         POINT src{0, 0};
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        ::UpdateLayeredWindow(wnd, targetDC, &dst, &size, memDC, &src, 0, &blend, ULW_ALPHA);
+        if (::UpdateLayeredWindow(wnd, targetDC, &dst, &size, memDC, &src, 0, &blend, ULW_ALPHA))
+            MarkFirstFrame();
     } else {
         ::BitBlt(targetDC, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                  memDC, 0, 0, SRCCOPY);

@@ -30,4 +30,6 @@ public:
 
 private:
     void Release();
+    // Tells a benchmark waiting for it that the first frame is on screen.
+    static void MarkFirstFrame();
 };

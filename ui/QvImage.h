@@ -8,8 +8,11 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/QvExport.h"
@@ -179,10 +182,25 @@ private:
 
     using ImagePtr = std::unique_ptr<Gdiplus::Image>;
 
-    Gdiplus::Image* LoadPngFromRes(int id, const wchar_t* type);
+    // A resource image, decoded once and kept: the program's own images
+    // never change while it runs. Holding one holds the lock of the cache,
+    // as a GDI+ image must not be drawn from two threads at once.
+    class ResImage {
+    public:
+        ResImage(std::unique_lock<std::recursive_mutex> lock, Gdiplus::Image* img)
+            : lock_(std::move(lock)), img_(img) {}
+        Gdiplus::Image* get() const { return img_; }
+
+    private:
+        std::unique_lock<std::recursive_mutex> lock_;
+        Gdiplus::Image* img_;
+    };
+
+    // Decodes into premultiplied pixels, the form GDI+ blends from.
+    Gdiplus::Bitmap* DecodeRes(HINSTANCE module, int id, const wchar_t* type);
     static ImagePtr LoadStream(IStream* stream);
     static ImagePtr LoadFile(const wchar_t* path);
-    ImagePtr LoadRes(int id, const wchar_t* type) { return ImagePtr(LoadPngFromRes(id, type)); }
+    ResImage LoadRes(int id, const wchar_t* type);
 
     bool DrawSplitH(HDC dc, Gdiplus::Image* img, int x, int y, int w, int h, const RECT& src,
                     int splitH);
@@ -215,4 +233,8 @@ private:
     qv::ScopedHandle stopEvent_;
     // Drawing runs on several threads; the first resource load may set it.
     std::atomic<HINSTANCE> module_{nullptr};
+    // Decoded resource images by module, id and type; destroyed before
+    // GDI+ shuts down.
+    std::recursive_mutex resLock_;
+    std::map<std::pair<HINSTANCE, std::wstring>, std::unique_ptr<Gdiplus::Bitmap>> resImages_;
 };

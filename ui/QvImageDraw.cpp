@@ -132,7 +132,7 @@ bool CQvImage::DrawImg(HDC dc, const wchar_t* path, int x, int y, int w, int h, 
 bool CQvImage::DrawImg(HDC dc, int id, const wchar_t* type, int x, int y, int w, int h,
                        RECT* src) {
     if (!dc) return false;
-    ImagePtr img = LoadRes(id, type);
+    ResImage img = LoadRes(id, type);
     return DrawImg(dc, img.get(), x, y, w, h, src, nullptr);
 }
 
@@ -171,7 +171,7 @@ bool CQvImage::DrawStretchImg(HDC dc, const wchar_t* path, int x, int y, int w, 
 bool CQvImage::DrawStretchImg(HDC dc, int id, const wchar_t* type, int x, int y, int w, int h,
                               int splitH, int count, int index, int splitV) {
     if (!dc) return false;
-    ImagePtr img = LoadRes(id, type);
+    ResImage img = LoadRes(id, type);
     return DrawStretchImg(dc, img.get(), x, y, w, h, splitH, count, index, splitV);
 }
 
@@ -242,7 +242,7 @@ bool CQvImage::DrawImgEx(HDC dc, const wchar_t* path, float r, float g, float b,
 bool CQvImage::DrawImgEx(HDC dc, int id, const wchar_t* type, float r, float g, float b,
                          float a, int x, int y, int w, int h) {
     if (!dc) return false;
-    ImagePtr img = LoadRes(id, type);
+    ResImage img = LoadRes(id, type);
     return DrawImgEx(dc, img.get(), r, g, b, a, x, y, w, h);
 }
 
@@ -272,6 +272,6 @@ bool CQvImage::DrawTranImg(HDC dc, const wchar_t* path, DWORD high, DWORD low, i
 bool CQvImage::DrawTranImg(HDC dc, int id, const wchar_t* type, DWORD high, DWORD low, int x,
                            int y, int w, int h) {
     if (!dc) return false;
-    ImagePtr img = LoadRes(id, type);
+    ResImage img = LoadRes(id, type);
     return DrawTranImg(dc, img.get(), high, low, x, y, w, h);
 }

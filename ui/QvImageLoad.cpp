@@ -51,16 +51,41 @@ CQvImage::ImagePtr CQvImage::LoadFile(const wchar_t* path) {
     return img;
 }
 
-Gdiplus::Image* CQvImage::LoadPngFromRes(int id, const wchar_t* type) {
-    HINSTANCE module = module_;
-    if (!module) module_ = module = ::GetModuleHandleW(nullptr);
+Gdiplus::Bitmap* CQvImage::DecodeRes(HINSTANCE module, int id, const wchar_t* type) {
     const void* data = nullptr;
     DWORD size = 0;
     if (!qv::FindResourceBytes(module, id, type, &data, &size)) return nullptr;
     // GDI+ reads the stream lazily for as long as the image lives, so it
-    // gets a private copy rather than the mapped resource.
+    // gets a private copy rather than the mapped resource; the decoded copy
+    // below owns its pixels and lets both go.
     qv::ComPtr<IStream> stream(qv::StreamOverCopy(data, size));
-    return LoadStream(stream.get()).release();  // the image holds its own reference
+    if (!stream) return nullptr;
+    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream.get(), FALSE));
+    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    Gdiplus::Bitmap* kept = decoded->Clone(0, 0, static_cast<INT>(decoded->GetWidth()),
+                                           static_cast<INT>(decoded->GetHeight()),
+                                           PixelFormat32bppPARGB);
+    if (kept && kept->GetLastStatus() != Gdiplus::Ok) {
+        delete kept;
+        return nullptr;
+    }
+    return kept;
+}
+
+CQvImage::ResImage CQvImage::LoadRes(int id, const wchar_t* type) {
+    std::unique_lock<std::recursive_mutex> lock(resLock_);
+    HINSTANCE module = module_;
+    if (!module) module_ = module = ::GetModuleHandleW(nullptr);
+    if (!type) return ResImage(std::move(lock), nullptr);
+    // A numeric type is a string of its own kind: "#n" cannot clash with a name.
+    std::wstring key = std::to_wstring(id) + L'|' +
+                       (IS_INTRESOURCE(type) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(type))
+                                             : std::wstring(type));
+    auto& slot = resImages_[{module, key}];
+    // A missing resource is looked for again next time: it may be another
+    // module's, set later with SetInst.
+    if (!slot) slot.reset(DecodeRes(module, id, type));
+    return ResImage(std::move(lock), slot.get());
 }
 
 bool CQvImage::GetImgSize(const wchar_t* path, int& w, int& h) {
@@ -71,7 +96,8 @@ bool CQvImage::GetImgSize(const wchar_t* path, int& w, int& h) {
 }
 
 bool CQvImage::GetImgSize(int id, int& w, int& h) {
-    ImagePtr img = LoadRes(id, L"IMG");
+    ResImage kept = LoadRes(id, L"IMG");
+    Gdiplus::Image* img = kept.get();
     w = img ? static_cast<int>(img->GetWidth()) : 0;
     h = img ? static_cast<int>(img->GetHeight()) : 0;
     return true;

@@ -38,14 +38,14 @@ bool CQvImage::DrawRotate(HDC dc, const wchar_t* path, int angle, int x, int y, 
 bool CQvImage::DrawRotate(HDC dc, int id, const wchar_t* type, int angle, int x, int y, int w,
                           int h) {
     if (!dc) return false;
-    ImagePtr img = LoadRes(id, type);
+    ResImage img = LoadRes(id, type);
     return DrawRotate(dc, img.get(), angle, x, y, w, h);
 }
 
 bool CQvImage::DrawRotateFlip(HDC dc, Image* img, int x, int y, int w, int h,
                               Gdiplus::RotateFlipType how, float alpha) {
     if (!dc || !img) return false;
-    img->RotateFlip(how);  // only ever a private copy loaded for this call
+    img->RotateFlip(how);  // callers pass a private copy
     return DrawImgEx(dc, img, 1, 1, 1, alpha, x, y, w, h);
 }
 
@@ -66,7 +66,10 @@ bool CQvImage::DrawRotateFlip(HDC dc, const wchar_t* path, int x, int y, int w, 
 bool CQvImage::DrawRotateFlip(HDC dc, int id, const wchar_t* type, int x, int y, int w, int h,
                               Gdiplus::RotateFlipType how, float alpha) {
     if (!dc) return false;
-    ImagePtr img = LoadRes(id, type);
+    ResImage kept = LoadRes(id, type);
+    if (!kept.get()) return false;
+    // Turning works in place: turn a copy, never the kept image.
+    ImagePtr img(kept.get()->Clone());
     return DrawRotateFlip(dc, img.get(), x, y, w, h, how, alpha);
 }
 
@@ -89,6 +92,6 @@ void CQvImage::DrawRotate3D(HDC dc, IStream* stream, int x1, int y1, int x2, int
 void CQvImage::DrawRotate3D(HDC dc, int id, const wchar_t* type, int x1, int y1, int x2, int y2,
                             int x3, int y3) {
     if (!dc) return;
-    ImagePtr img = LoadRes(id, type);
+    ResImage img = LoadRes(id, type);
     DrawRotate3D(dc, img.get(), x1, y1, x2, y2, x3, y3);
 }

@@ -1,0 +1,163 @@
+// Drives the programs measured by tools/bench.sh, all timed on one clock.
+//   qvbench_drive start EXE            start to first presented frame (ms), then closes it
+//   qvbench_drive uninstall EXE TREE   clicks "卸 载" once the window has slid in; click to
+//                                      TREE gone (ms) and the peak working set on the way
+//   qvbench_drive run EXE ARGS TREE    start of EXE ARGS to TREE gone, and its peak working set
+// Programs signal their first frame through the event named by
+// QV_FIRST_FRAME_EVENT.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+LARGE_INTEGER g_freq;
+
+double NowMs() {
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return t.QuadPart * 1000.0 / g_freq.QuadPart;
+}
+
+struct Child {
+    PROCESS_INFORMATION pi{};
+    HANDLE firstFrame = nullptr;
+    double started = 0;
+};
+
+bool Start(const std::wstring& exe, const std::wstring& args, Child* child) {
+    wchar_t name[64];
+    std::swprintf(name, 64, L"QvBenchFrame%lu", ::GetCurrentProcessId());
+    child->firstFrame = ::CreateEventW(nullptr, TRUE, FALSE, name);
+    ::SetEnvironmentVariableW(L"QV_FIRST_FRAME_EVENT", name);
+    std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    child->started = NowMs();
+    return ::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.c_str(), &si, &child->pi) != 0;
+}
+
+struct Found {
+    DWORD pid;
+    HWND wnd;
+};
+
+BOOL CALLBACK FindProc(HWND wnd, LPARAM lp) {
+    auto* f = reinterpret_cast<Found*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    if (pid == f->pid && ::IsWindowVisible(wnd)) {
+        f->wnd = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WindowOf(DWORD pid) {
+    Found f{pid, nullptr};
+    ::EnumWindows(FindProc, reinterpret_cast<LPARAM>(&f));
+    return f.wnd;
+}
+
+SIZE_T Peak(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof(pmc);
+    return ::GetProcessMemoryInfo(process, &pmc, sizeof(pmc)) ? pmc.PeakWorkingSetSize : 0;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Polls until tree is gone; the peak working set is read on the way, as
+// the counter is gone once the process has ended.
+bool WaitGone(const Child& c, const std::wstring& tree, double* doneAt, SIZE_T* peak) {
+    const double limit = NowMs() + 600000;
+    while (NowMs() < limit) {
+        SIZE_T p = Peak(c.pi.hProcess);
+        if (p > *peak) *peak = p;
+        if (!Exists(tree)) {
+            *doneAt = NowMs();
+            return true;
+        }
+        ::Sleep(2);
+    }
+    return false;
+}
+
+void End(Child& c, DWORD waitMs) {
+    if (::WaitForSingleObject(c.pi.hProcess, waitMs) != WAIT_OBJECT_0)
+        ::TerminateProcess(c.pi.hProcess, 1);
+    ::CloseHandle(c.pi.hProcess);
+    ::CloseHandle(c.pi.hThread);
+}
+
+int StartToFrame(const std::wstring& exe) {
+    Child c;
+    if (!Start(exe, L"", &c)) return 1;
+    if (::WaitForSingleObject(c.firstFrame, 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(c.pi.hProcess, 1);
+        return 1;
+    }
+    std::printf("ms=%.1f\n", NowMs() - c.started);
+    HWND wnd = nullptr;
+    for (int i = 0; i < 5000 && !(wnd = WindowOf(c.pi.dwProcessId)); ++i) ::Sleep(2);
+    if (wnd) ::PostMessageW(wnd, WM_CLOSE, 0, 0);
+    End(c, 10000);
+    return 0;
+}
+
+int Uninstall(const std::wstring& exe, const std::wstring& tree) {
+    Child c;
+    if (!Start(exe, L"", &c)) return 1;
+    if (::WaitForSingleObject(c.firstFrame, 60000) != WAIT_OBJECT_0) return 1;
+    // The window slides in from the left edge; click once it rests centred.
+    const int left = (::GetSystemMetrics(SM_CXSCREEN) - 450) / 2;
+    HWND wnd = nullptr;
+    RECT rc{};
+    for (int i = 0; i < 5000; ++i) {
+        if (!wnd) wnd = WindowOf(c.pi.dwProcessId);
+        if (wnd && ::GetWindowRect(wnd, &rc) && rc.left == left) break;
+        ::Sleep(2);
+    }
+    if (!wnd) return 1;
+    ::Sleep(300);
+    const LPARAM at = MAKELPARAM(255 + 34, 148 + 14);
+    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
+    double clicked = NowMs();
+    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+    double done = 0;
+    SIZE_T peak = 0;
+    if (!WaitGone(c, tree, &done, &peak)) return 1;
+    std::printf("ms=%.1f peak=%llu\n", done - clicked, static_cast<unsigned long long>(peak));
+    End(c, 60000);
+    return 0;
+}
+
+int Run(const std::wstring& exe, const std::wstring& args, const std::wstring& tree) {
+    Child c;
+    if (!Start(exe, args, &c)) return 1;
+    double done = 0;
+    SIZE_T peak = 0;
+    if (!WaitGone(c, tree, &done, &peak)) return 1;
+    std::printf("ms=%.1f peak=%llu\n", done - c.started, static_cast<unsigned long long>(peak));
+    End(c, 60000);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    ::QueryPerformanceFrequency(&g_freq);
+    std::wstring verb = argc > 1 ? argv[1] : L"";
+    if (verb == L"start" && argc == 3) return StartToFrame(argv[2]);
+    if (verb == L"uninstall" && argc == 4) return Uninstall(argv[2], argv[3]);
+    if (verb == L"run" && argc == 5) return Run(argv[2], argv[3], argv[4]);
+    std::fprintf(stderr, "usage: qvbench_drive start EXE | uninstall EXE TREE | run EXE ARGS TREE\n");
+    return 2;
+}

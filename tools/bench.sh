@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The performance benchmark: builds what ships (tools/build-ship.sh) and the
+# peers, runs everything under Wine in one environment and prints one table,
+# each figure beside a peer measured in the same run.
+#
+#   tools/bench.sh          the table (P1-P5)
+#   tools/bench.sh plot     also deletion time against file count for the
+#                           three deleters, written to docs/img/deletion.svg
+#
+# P1 deletion of a 20,000-file product: the uninstaller from the click on
+#    "卸 载" to the tree gone, against a bare FindFirstFile/DeleteFile/
+#    RemoveDirectory loop on a worker thread (its worker's time) and an NSIS
+#    uninstaller's RMDir /r (from its start), each on a fresh identical tree.
+# P2 process start to the first frame on screen, against a minimal
+#    layered-window program.
+# P3 compose and present one question frame and one progress frame.
+# P4 size of the 32-bit program as it ships (images included), and its imports.
+# P5 peak working set during the 20,000-file uninstall, against the bare loop's.
+# Figures are medians of several runs. Nothing here talks to the network:
+# the shipping build reports to a host that resolves nowhere.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+mode=${1:-table}
+case "$mode" in table|plot) ;; *) echo "usage: $0 [plot]" >&2; exit 2 ;; esac
+"$root/tools/install-deps.sh"
+arch=$("$root/tools/arch.sh")
+echo "Building the shipping programs and the benchmark ($arch; size on i686)..." >&2
+bin=$("$root/tools/build-ship.sh" "$arch" qvbench)
+bin32=$("$root/tools/build-ship.sh" i686 qvUninstall)
+"$root/tools/build-qvdat.sh" "$root/build-host" >/dev/null
+qvdat="$root/build-host/qvdat"
+
+source "$root/tools/qvenv.sh"
+trap qv_env_down EXIT
+qv_env_up
+w() { "$root/tools/wine" "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+WORK_WIN='C:\qvbench'
+work=$("$root/tools/wine" winepath -u "$WORK_WIN" 2>/dev/null | tr -d '\r')
+mkdir -p "$work"
+cp "$bin"/qvbench_*.exe "$work/"
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
+
+# The NSIS peer's uninstaller, written by its installer.
+nsis_target=x86-unicode
+[ "$arch" = x86_64 ] && nsis_target=amd64-unicode
+makensis -V1 -DTARGET=$nsis_target -DOUT="$work/nsis-setup.exe" -DDIR="$WORK_WIN\\nsis" "$root/bench/peer.nsi" >/dev/null
+w "$work/nsis-setup.exe" /S
+[ -f "$work/nsis/uninst.exe" ] || { echo "bench: the NSIS uninstaller was not written" >&2; exit 1; }
+
+# One uninstall of an N-file product; prints "ms=... peak=...".
+run_ours() {
+  local n=$1 dir="$work/product"
+  rm -rf "$dir"; mkdir -p "$dir"
+  /usr/bin/python3 "$root/bench/make_tree.py" "$dir/tree" "$n"
+  cp "$bin/qvUninstall.exe" "$dir/"
+  printf 'product = QvBench\nregkey = QvBench\nstartmenu = QvBench\ninstalldir = %s\n' \
+    "$WORK_WIN\\product" | "$qvdat" write - "$dir/qvUninstall.dat"
+  w "$work/qvbench_drive.exe" uninstall "$WORK_WIN\\product\\qvUninstall.exe" "$WORK_WIN\\product\\tree"
+  # The self-delete batch removes the rest once the program has ended.
+  for _ in $(seq 1 100); do [ -d "$dir" ] || break; sleep 0.2; done
+  rm -rf "$dir"
+}
+run_loop() {
+  local n=$1
+  rm -rf "$work/loop"; mkdir -p "$work/loop"
+  /usr/bin/python3 "$root/bench/make_tree.py" "$work/loop/tree" "$n"
+  w "$work/qvbench_loop.exe" "$WORK_WIN\\loop\\tree"
+}
+run_nsis() {
+  local n=$1
+  rm -rf "$work/nsis/tree"
+  /usr/bin/python3 "$root/bench/make_tree.py" "$work/nsis/tree" "$n"
+  w "$work/qvbench_drive.exe" run "$WORK_WIN\\nsis\\uninst.exe" "/S _?=$WORK_WIN\\nsis" "$WORK_WIN\\nsis\\tree"
+}
+
+rounds=3
+declare -A ms peak
+for who in ours loop nsis; do : >"$QV_ENV_DIR/$who.txt"; done
+echo "P1/P5: $rounds rounds of 20,000 files for each deleter..." >&2
+for r in $(seq 1 $rounds); do
+  for who in ours loop nsis; do "run_$who" 20000 >>"$QV_ENV_DIR/$who.txt"; done
+done
+for who in ours loop nsis; do
+  ms[$who]=$(field ms <"$QV_ENV_DIR/$who.txt" | median)
+  peak[$who]=$(field peak <"$QV_ENV_DIR/$who.txt" | median)
+done
+
+echo "P2: start to first frame..." >&2
+mkdir -p "$work/start"
+cp "$bin/qvUninstall.exe" "$work/start/"  # no data file: nothing to act on
+cp "$bin/qvbench_layered.exe" "$work/start/"
+: >"$QV_ENV_DIR/start-ours.txt"; : >"$QV_ENV_DIR/start-peer.txt"
+for r in 0 1 2 3 4 5; do
+  a=$(w "$work/qvbench_drive.exe" start "$WORK_WIN\\start\\qvUninstall.exe")
+  b=$(w "$work/qvbench_drive.exe" start "$WORK_WIN\\start\\qvbench_layered.exe")
+  [ "$r" -eq 0 ] && continue  # the first start of each warms the caches
+  echo "$a" | field ms >>"$QV_ENV_DIR/start-ours.txt"
+  echo "$b" | field ms >>"$QV_ENV_DIR/start-peer.txt"
+done
+start_ours=$(median <"$QV_ENV_DIR/start-ours.txt")
+start_peer=$(median <"$QV_ENV_DIR/start-peer.txt")
+
+echo "P3: frames..." >&2
+frames=$(w "$work/qvbench_frames.exe")
+question=$(echo "$frames" | field question)
+progress=$(echo "$frames" | field progress)
+
+size=$(stat -c %s "$bin32/qvUninstall.exe")
+imports=$(x86_64-w64-mingw32-objdump -p "$bin32/qvUninstall.exe" | sed -n 's/^\s*DLL Name: //p' | sort -u | tr '\n' ' ')
+imports_ok=yes
+"$root/tools/check-pe.sh" "$bin32/qvUninstall.exe" >/dev/null 2>&1 || imports_ok=no
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+met() { awk -v v="$1" -v t="$2" 'BEGIN {print (v <= t) ? "met" : "MISSED"}'; }
+r_loop=$(ratio "${ms[ours]}" "${ms[loop]}")
+r_nsis=$(ratio "${ms[ours]}" "${ms[nsis]}")
+r_start=$(ratio "$start_ours" "$start_peer")
+r_peak=$(ratio "${peak[ours]}" "${peak[loop]}")
+kib=$(awk -v s="$size" 'BEGIN {printf "%.0f", s / 1024}')
+printf '\nqvUninstall benchmark, under Wine (%s), %s build for P1-P3 and P5\n\n' \
+  "$("$root/tools/wine" --version 2>/dev/null)" "$arch"
+printf '| | measure | qvUninstall | peer | ratio | target | |\n|---|---|---|---|---|---|---|\n'
+printf '| P1 | 20,000 files deleted, bare loop | %.0f ms | %.0f ms | %s× | ≤ 1.5× | %s |\n' \
+  "${ms[ours]}" "${ms[loop]}" "$r_loop" "$(met "$r_loop" 1.5)"
+printf '| P1 | 20,000 files deleted, NSIS RMDir /r | %.0f ms | %.0f ms | %s× | ≤ 0.7× | %s |\n' \
+  "${ms[ours]}" "${ms[nsis]}" "$r_nsis" "$(met "$r_nsis" 0.7)"
+printf '| P2 | start to first frame, minimal layered window | %.0f ms | %.0f ms | %s× | ≤ 1.5× | %s |\n' \
+  "$start_ours" "$start_peer" "$r_start" "$(met "$r_start" 1.5)"
+printf '| P3 | question frame, compose + present (%s) | %.2f ms | | | ≤ 4 ms | %s |\n' \
+  "$arch" "$question" "$(met "$question" 4)"
+printf '| P3 | progress frame, compose + present (%s) | %.2f ms | | | ≤ 4 ms | %s |\n' \
+  "$arch" "$progress" "$(met "$progress" 4)"
+printf '| P4 | i686 program as shipped, images included | %s KiB | | | ≤ 512 KiB | %s |\n' \
+  "$kib" "$(met "$kib" 512)"
+printf '| P4 | imports: %s| | | | | system DLLs only | %s |\n' "$imports" \
+  "$([ "$imports_ok" = yes ] && echo met || echo MISSED)"
+printf '| P5 | peak working set, 20,000 files, bare loop | %.1f MiB | %.1f MiB | %s× | ≤ 2× | %s |\n' \
+  "$(awk -v p="${peak[ours]}" 'BEGIN {print p / 1048576}')" \
+  "$(awk -v p="${peak[loop]}" 'BEGIN {print p / 1048576}')" "$r_peak" "$(met "$r_peak" 2)"
+
+if [ "$mode" = plot ]; then
+  echo "Plot: 1,000 to 50,000 files..." >&2
+  : >"$QV_ENV_DIR/plot.txt"
+  for n in 1000 2000 5000 10000 20000 35000 50000; do
+    echo "$n ours $(run_ours "$n" | field ms)" >>"$QV_ENV_DIR/plot.txt"
+    echo "$n loop $(run_loop "$n" | field ms)" >>"$QV_ENV_DIR/plot.txt"
+    echo "$n nsis $(run_nsis "$n" | field ms)" >>"$QV_ENV_DIR/plot.txt"
+  done
+  /usr/bin/python3 "$root/bench/plot.py" "$QV_ENV_DIR/plot.txt" "$root/docs/img/deletion.svg"
+  echo "Wrote docs/img/deletion.svg" >&2
+fi
