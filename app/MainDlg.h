@@ -54,4 +54,8 @@ private:
     // The paper card as drawn once, blended into every frame.
     CQvDC card;
     int cardImageId = 0;
+    // The question as drawn once over the card, copied into every question
+    // frame: text is the costliest thing in it.
+    CQvDC questionLayer;
+    std::wstring questionDrawn;
 };

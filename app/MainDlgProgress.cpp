@@ -8,6 +8,10 @@
 namespace {
 
 constexpr int kCardY = 89;
+constexpr int kQuestionX = 35;
+constexpr int kQuestionY = 146;
+constexpr int kQuestionW = 210;
+constexpr int kQuestionH = 30;
 constexpr int kInkWidth = 279;
 constexpr int kInkHeight = 23;
 constexpr int kInkX = 75;
@@ -43,8 +47,22 @@ void CMainDlg::DrawContent(HDC dc) {
     CQvImage& image = CQvImage::Instance();
     if (mode == 0) {
         std::wstring question = L"您确定要卸载" + productName + L"?";
-        image.DrawString(dc, font, question.c_str(), 35, 146, 210, 30, textColor, 254, false, true,
-                         0);
+        // The text lies on the card, which never changes: keep the card's
+        // pixels with the text drawn over them, keyed by what was drawn.
+        question += L'\n' + std::to_wstring(cardImageId);
+        if (!questionLayer.memDC || question != questionDrawn) {
+            RECT rc{0, 0, kQuestionW, kQuestionH};
+            questionLayer.CreateMemDC(dc, rc, false, true, nullptr);
+            if (!questionLayer.memDC || !questionLayer.bitmap) return;
+            ::BitBlt(questionLayer.memDC, 0, 0, kQuestionW, kQuestionH, dc, kQuestionX, kQuestionY,
+                     SRCCOPY);
+            std::wstring text = question.substr(0, question.rfind(L'\n'));
+            image.DrawString(questionLayer.memDC, font, text.c_str(), 0, 0, kQuestionW, kQuestionH,
+                             textColor, 254, false, true, 0);
+            questionDrawn = question;
+        }
+        ::BitBlt(dc, kQuestionX, kQuestionY, kQuestionW, kQuestionH, questionLayer.memDC, 0, 0,
+                 SRCCOPY);
         return;
     }
     const int shown = shownPercent;

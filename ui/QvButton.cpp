@@ -1,7 +1,11 @@
 #include "ui/QvButton.h"
 
+#include <algorithm>
+#include <cwchar>
+
 #include "ui/QvControlImage.h"
 #include "ui/QvImage.h"
+#include "ui/QvSkin.h"
 
 CQvButton::CQvButton() : textOffsetY(QvCaptionOffsetY()) {}
 
@@ -54,11 +58,28 @@ void CQvButton::DrawImage(HDC dc, int px, int py) {
 void CQvButton::DrawAt(HDC dc, int px, int py) {
     if (!visible || !dc) return;
     if (stateImages > 1 && state >= stateImages) state = stateImages - 1;
-    DrawImage(dc, px, py);
-    if (!caption.empty())
-        CQvImage::Instance().DrawString(dc, font, caption.c_str(), px + textOffsetX,
-                                        py + textOffsetY, width - textOffsetX, height,
-                                        textColor, 254, true, true, 0);
+    auto draw = [&](HDC target) {
+        DrawImage(target, px, py);
+        if (!caption.empty())
+            CQvImage::Instance().DrawString(target, font, caption.c_str(), px + textOffsetX,
+                                            py + textOffsetY, width - textOffsetX, height,
+                                            textColor, 254, true, true, 0);
+    };
+    // Image files and skins can change under a running program; the
+    // program's own images cannot.
+    const int skinType = CQvSkin::Instance().GetResType();
+    if (imageSource == 3 || skinType == 1 || skinType == 2) {
+        draw(dc);
+        return;
+    }
+    // The image fills the button; the caption's box may be shifted off it.
+    RECT area{px + std::min(textOffsetX, 0), py + std::min(textOffsetY, 0), px + width,
+              py + height + std::max(textOffsetY, 0)};
+    wchar_t look[160];
+    std::swprintf(look, 160, L"%d %d %d %d %d %d %d %p %lu %d %d %d %d|", state, stateImages,
+                  imageSource, imageId, frames, splitH, splitV, static_cast<void*>(font),
+                  static_cast<unsigned long>(textColor), textOffsetX, textOffsetY, width, height);
+    paintCache_.Paint(dc, area, look + resType + L'|' + caption, draw);
 }
 
 bool CQvButton::OnMouse(int mx, int my, int event, void* target) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/QvBase.h"
+#include "ui/QvPaintCache.h"
 
 // States a button shows; also the slice index and the offset to the first
 // numbered image.
@@ -48,4 +49,5 @@ public:
 
 private:
     void DrawImage(HDC dc, int px, int py);
+    qv::PaintCache paintCache_;
 };

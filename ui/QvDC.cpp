@@ -47,6 +47,11 @@ HBITMAP CQvDC::CreateCompatibleBitmapEx(RECT r) {
 }
 
 void CQvDC::Draw() {
+    Present(nullptr);
+}
+
+bool CQvDC::Present(const RECT* dirty) {
+    bool shown = false;
     if (layered) {
         // Position and size follow the window as it is now, not the stored
         // rectangle: effects move the window between frames.
@@ -56,11 +61,22 @@ void CQvDC::Draw() {
         SIZE size{wr.right - wr.left, wr.bottom - wr.top};
         POINT src{0, 0};
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        if (::UpdateLayeredWindow(wnd, targetDC, &dst, &size, memDC, &src, 0, &blend, ULW_ALPHA))
-            MarkFirstFrame();
+        UPDATELAYEREDWINDOWINFO info{};
+        info.cbSize = sizeof(info);
+        info.hdcDst = targetDC;
+        info.pptDst = &dst;
+        info.psize = &size;
+        info.hdcSrc = memDC;
+        info.pptSrc = &src;
+        info.pblend = &blend;
+        info.dwFlags = ULW_ALPHA;
+        info.prcDirty = dirty;
+        shown = ::UpdateLayeredWindowIndirect(wnd, &info) != 0;
+        if (shown) MarkFirstFrame();
     } else {
-        ::BitBlt(targetDC, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 memDC, 0, 0, SRCCOPY);
+        shown = ::BitBlt(targetDC, rect.left, rect.top, rect.right - rect.left,
+                         rect.bottom - rect.top, memDC, 0, 0, SRCCOPY) != 0;
     }
     presentOnDestroy = false;
+    return shown;
 }

@@ -18,6 +18,9 @@ public:
     void CreateMemDC(HDC target, RECT& rect, bool presentOnDestroy, bool layered, HWND wnd);
     HBITMAP CreateCompatibleBitmapEx(RECT rect);
     void Draw();
+    // Presents only dirty (client coordinates) of a layered window, whose
+    // other pixels must already be on screen; null presents the whole.
+    bool Present(const RECT* dirty);
 
     HDC memDC = nullptr;
     HDC targetDC = nullptr;

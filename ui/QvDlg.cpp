@@ -27,7 +27,9 @@ void CQvDlg::CreateLayers() {
     qv::ScopedWindowDC dc(hwnd);
     RECT rc{};
     ::GetClientRect(hwnd, &rc);
-    frameLayer.CreateMemDC(dc.get(), rc, false, false, nullptr);
+    // A layered dialog compares each frame with the last, pixel by pixel.
+    frameLayer.CreateMemDC(dc.get(), rc, false, layered, nullptr);
+    frameShown = false;
     bgLayer.CreateMemDC(dc.get(), rc, false, false, nullptr);
     DrawBackground(bgLayer.memDC, rc);
 }
@@ -130,6 +132,7 @@ void CQvDlg::SetRoundRgn() {
 
 void CQvDlg::ShowDlg(int effect, bool center, int showCmd) {
     if (animating) return;
+    frameShown = false;
     if (center) {
         x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
@@ -144,6 +147,7 @@ void CQvDlg::ShowDlg(int effect, bool center, int showCmd) {
 }
 
 void CQvDlg::Hide() {
+    frameShown = false;
     ::ShowWindow(hwnd, SW_HIDE);
     hidden = true;
     // A move to (0, 0) makes the controls drop any hover look before the

@@ -89,6 +89,7 @@ public:
     int result = 2;
     CQvDC bgLayer;     // background at client size; controls erase from it
     CQvDC frameLayer;  // last complete frame; controls recompose from it
+    CQvDC composeLayer;  // a layered dialog's frame being composed
     int pendingEffect = 0;
     int captionHeight = 30;
     bool dragAnywhere = false;
@@ -98,6 +99,10 @@ public:
     std::atomic<bool> hidden{false};
     std::atomic<bool> inputSuspended{false};
     std::atomic<bool> animating{false};
+    // True while a layered dialog shows exactly frameLayer at shownSize;
+    // anything else that presents to the window clears it.
+    std::atomic<bool> frameShown{false};
+    SIZE shownSize{};
     bool leaveTracking = false;
     int resizeEdge = QV_EDGE_NONE;
     std::vector<CQvBase*> controls;  // not owned
@@ -114,6 +119,7 @@ public:
 private:
     static bool Eligible(const CQvBase* control);
     void CreateLayers();
+    void PaintLayered(HDC target, const RECT& rc);
     void MoveFrame(int left, int top, int w, int h, UINT flags = SWP_SHOWWINDOW);
     void RunEffect(int effect);
     void SlideIn();

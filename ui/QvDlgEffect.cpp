@@ -7,12 +7,16 @@ void CQvDlg::Animate(int effect) {
     // The only guard against overlapping effects: a second one would fight
     // the first over the window's position.
     if (animating.exchange(true)) return;
+    frameShown = false;
     RunEffect(effect);
+    // What the effect presented last need not be the dialog's frame.
+    frameShown = false;
     animating = false;
     ::PostMessageW(hwnd, WM_QV_ANIMATED, 0, 0);
 }
 
 void CQvDlg::SetAlpha(int alpha) {
+    frameShown = false;
     LONG ex = ::GetWindowLongW(hwnd, GWL_EXSTYLE);
     ::SetWindowLongW(hwnd, GWL_EXSTYLE, ex | WS_EX_LAYERED);
     ::SetLayeredWindowAttributes(hwnd, 0, static_cast<BYTE>(alpha & 0xFF), LWA_ALPHA);

@@ -1,6 +1,9 @@
 // Composing a dialog's frame: background, content, controls.
+#include <cstring>
+
 #include "base/QvScoped.h"
 #include "ui/QvDlg.h"
+#include "ui/QvFrameDiff.h"
 #include "ui/QvImage.h"
 
 namespace {
@@ -29,6 +32,10 @@ void MakeOpaque(HDC dc, const RECT& rc) {
 void CQvDlg::Paint(HDC target) {
     RECT rc{};
     ::GetClientRect(hwnd, &rc);
+    if (layered) {
+        PaintLayered(target, rc);
+        return;
+    }
     CQvDC frame(target, rc, true, layered, hwnd);
     DrawBackground(frame.memDC, rc);
     DrawContent(frame.memDC);
@@ -40,6 +47,46 @@ void CQvDlg::Paint(HDC target) {
                  0, SRCCOPY);
     }
     // Leaving scope presents the frame.
+}
+
+// A layered window keeps what it was last sent: the frame is composed into
+// a buffer kept from frame to frame and only the pixels that differ from
+// the last frame (kept in frameLayer) are sent again.
+void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
+    const LONG w = rc.right - rc.left, h = rc.bottom - rc.top;
+    if (!composeLayer.memDC || composeLayer.rect.right - composeLayer.rect.left != w ||
+        composeLayer.rect.bottom - composeLayer.rect.top != h) {
+        RECT size = rc;
+        composeLayer.CreateMemDC(target, size, false, true, hwnd);
+        frameShown = false;
+    }
+    if (!composeLayer.memDC || !composeLayer.bitmap) return;
+    composeLayer.targetDC = target;
+    DIBSECTION dib{};
+    // Every frame starts transparent, as a fresh buffer would.
+    if (::GetObjectW(composeLayer.bitmap, sizeof(dib), &dib) == sizeof(dib) && dib.dsBm.bmBits) {
+        ::GdiFlush();
+        std::memset(dib.dsBm.bmBits, 0, static_cast<size_t>(dib.dsBm.bmWidthBytes) * h);
+    }
+    DrawBackground(composeLayer.memDC, rc);
+    DrawContent(composeLayer.memDC);
+    if (!inputSuspended)
+        for (CQvBase* c : controls) c->Paint(composeLayer.memDC);
+
+    RECT wr{};
+    ::GetWindowRect(hwnd, &wr);
+    const SIZE now{wr.right - wr.left, wr.bottom - wr.top};
+    // While an effect runs it presents frames of its own.
+    const bool whole = !frameShown || animating || now.cx != shownSize.cx || now.cy != shownSize.cy;
+    RECT dirty = rc;
+    if (!whole && !qv::ChangedRect(composeLayer.bitmap, frameLayer.bitmap, &dirty)) return;
+    const bool shown = composeLayer.Present(whole ? nullptr : &dirty);
+    // Kept so a single control can later repaint itself without the whole
+    // dialog being recomposed, and to compare the next frame with.
+    ::BitBlt(frameLayer.memDC, dirty.left, dirty.top, dirty.right - dirty.left,
+             dirty.bottom - dirty.top, composeLayer.memDC, dirty.left, dirty.top, SRCCOPY);
+    shownSize = now;
+    frameShown = shown && !animating;
 }
 
 void CQvDlg::DrawBackground(HDC dc, RECT rc) {
