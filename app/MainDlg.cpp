@@ -53,6 +53,14 @@ void CMainDlg::OnInit() {
     uninstallButton = MakeButton(L"卸 载", 255, IMG_MAIN_UNINSTALL, OnUninstallClick);
     controls.push_back(uninstallButton);
     ::PostMessageW(hwnd, WM_PAINT, 0, 0);
+}
+
+void CMainDlg::Paint(HDC target) {
+    CQvDlg::Paint(target);
+    // The "open" report goes once the first frame is out: its thread and
+    // the network stack it loads would otherwise compete with the start.
+    if (openReported) return;
+    openReported = true;
     wchar_t url[200];
     GetReportUrl(url);
     DoReport(url, L"open", L"Talo_Uninstall");

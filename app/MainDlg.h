@@ -28,6 +28,7 @@ public:
     ~CMainDlg() override;
 
     void OnInit() override;
+    void Paint(HDC target) override;
     LRESULT WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     void DrawBackground(HDC dc, RECT rc) override;
     void DrawContent(HDC dc) override;
@@ -58,4 +59,5 @@ private:
     // frame: text is the costliest thing in it.
     CQvDC questionLayer;
     std::wstring questionDrawn;
+    bool openReported = false;
 };

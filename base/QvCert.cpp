@@ -7,13 +7,17 @@
 
 #include "base/QvScoped.h"
 #include "base/QvShellScoped.h"
+#include "base/QvSystemDll.h"
 
 namespace {
 
 qv::ScopedCertStore OpenRoot(DWORD location, DWORD flags) {
-    return qv::ScopedCertStore(::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location | flags,
-                                               L"Root"));
+    auto open = qv::SystemFn<decltype(&::CertOpenStore)>(L"crypt32.dll", "CertOpenStore");
+    if (!open) return qv::ScopedCertStore();
+    return qv::ScopedCertStore(open(CERT_STORE_PROV_SYSTEM_W, 0, 0, location | flags, L"Root"));
 }
+
+using AddEncodedFn = decltype(&::CertAddEncodedCertificateToStore);
 
 }  // namespace
 
@@ -30,10 +34,12 @@ int VerifySignature(const wchar_t* file) {
     data.pFile = &fileInfo;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    LONG status = ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    auto verify = qv::SystemFn<decltype(&::WinVerifyTrust)>(L"wintrust.dll", "WinVerifyTrust");
+    if (!verify) return 0;
+    LONG status = verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     // The verification keeps state until it is closed, whatever its result.
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     return status == ERROR_SUCCESS ? 1 : 0;
 }
 
@@ -42,7 +48,10 @@ int CertExists(const wchar_t* subject) {
     qv::ScopedCertStore store =
         OpenRoot(CERT_SYSTEM_STORE_CURRENT_USER, CERT_STORE_READONLY_FLAG);
     if (!store) return 0;
-    qv::ScopedCertContext found(::CertFindCertificateInStore(
+    auto find = qv::SystemFn<decltype(&::CertFindCertificateInStore)>(
+        L"crypt32.dll", "CertFindCertificateInStore");
+    if (!find) return 0;
+    qv::ScopedCertContext found(find(
         store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W, subject,
         nullptr));
     return found ? 1 : 0;
@@ -53,14 +62,15 @@ int ImportCACert(void* der, int size) {
     qv::ScopedCertStore store = OpenRoot(CERT_SYSTEM_STORE_LOCAL_MACHINE, CERT_STORE_OPEN_EXISTING_FLAG);
     if (!store) return 0;
     const auto* bytes = static_cast<const BYTE*>(der);
-    if (::CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, bytes,
-                                           static_cast<DWORD>(size), CERT_STORE_ADD_NEW, nullptr)) {
+    auto add = qv::SystemFn<AddEncodedFn>(L"crypt32.dll", "CertAddEncodedCertificateToStore");
+    if (!add) return 0;
+    if (add(store.get(), X509_ASN_ENCODING, bytes, static_cast<DWORD>(size), CERT_STORE_ADD_NEW,
+            nullptr)) {
         return 1;
     }
     if (::GetLastError() != static_cast<DWORD>(CRYPT_E_EXISTS)) return 0;
-    return ::CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, bytes,
-                                              static_cast<DWORD>(size),
-                                              CERT_STORE_ADD_REPLACE_EXISTING, nullptr)
+    return add(store.get(), X509_ASN_ENCODING, bytes, static_cast<DWORD>(size),
+               CERT_STORE_ADD_REPLACE_EXISTING, nullptr)
                ? 1
                : 0;
 }

@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "base/QvShellScoped.h"
+#include "base/QvSystemDll.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ DWORD GetColorDlg(HWND owner, DWORD color) {
     choose.rgbResult = color;
     choose.lpCustColors = custom;
     choose.Flags = CC_FULLOPEN | CC_RGBINIT;
-    return ::ChooseColorW(&choose) ? choose.rgbResult : color;
+    auto chooseColor = qv::SystemFn<decltype(&::ChooseColorW)>(L"comdlg32.dll", "ChooseColorW");
+    return chooseColor && chooseColor(&choose) ? choose.rgbResult : color;
 }
 
 int ShowSaveFileDlg(wchar_t* out, HWND owner, const wchar_t* defExt, const wchar_t* filter) {
@@ -44,7 +46,8 @@ int ShowSaveFileDlg(wchar_t* out, HWND owner, const wchar_t* defExt, const wchar
     out[0] = 0;
     OPENFILENAMEW file = FileDialogRecord(out, MAX_PATH, owner, filter, defExt);
     file.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-    if (::GetSaveFileNameW(&file)) return 1;
+    auto save = qv::SystemFn<decltype(&::GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
+    if (save && save(&file)) return 1;
     out[0] = 0;
     return 0;
 }
@@ -57,7 +60,8 @@ int ShowOpenFileDlg(wchar_t* out, int outSize, HWND owner, const wchar_t* filter
         FileDialogRecord(out, static_cast<DWORD>(outSize), owner, filter, defExt);
     file.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_READONLY;
     if (multi) file.Flags |= OFN_ALLOWMULTISELECT;
-    if (::GetOpenFileNameW(&file)) return 1;
+    auto open = qv::SystemFn<decltype(&::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+    if (open && open(&file)) return 1;
     out[0] = 0;
     return 0;
 }

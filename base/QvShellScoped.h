@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/QvScoped.h"
+#include "base/QvSystemDll.h"
 
 namespace qv {
 
@@ -21,13 +22,21 @@ struct ServiceTraits {  // service and service-manager handles
     static SC_HANDLE invalid() { return nullptr; }
     static void close(SC_HANDLE h) { ::CloseServiceHandle(h); }
 };
+// crypt32 is loaded when first used; a store or context means it is.
 struct CertStoreTraits {
     static HCERTSTORE invalid() { return nullptr; }
-    static void close(HCERTSTORE h) { ::CertCloseStore(h, 0); }
+    static void close(HCERTSTORE h) {
+        auto closeStore = SystemFn<decltype(&::CertCloseStore)>(L"crypt32.dll", "CertCloseStore");
+        if (closeStore) closeStore(h, 0);
+    }
 };
 struct CertContextTraits {
     static PCCERT_CONTEXT invalid() { return nullptr; }
-    static void close(PCCERT_CONTEXT c) { ::CertFreeCertificateContext(c); }
+    static void close(PCCERT_CONTEXT c) {
+        auto release = SystemFn<decltype(&::CertFreeCertificateContext)>(
+            L"crypt32.dll", "CertFreeCertificateContext");
+        if (release) release(c);
+    }
 };
 struct ItemIdTraits {  // ID lists handed out by the shell
     static PIDLIST_ABSOLUTE invalid() { return nullptr; }

@@ -15,6 +15,7 @@
 #include "base/QvScoped.h"
 #include "base/QvShellScoped.h"
 #include "base/QvShellUrlName.h"
+#include "base/QvSystemDll.h"
 
 namespace {
 
@@ -104,7 +105,10 @@ int GetUrlShortcutIcon(const wchar_t* file, wchar_t* out, int download) {
     if (local.size() >= MAX_PATH) return 0;
     if (!IsFile(local)) {
         if (!download) return 0;
-        if (::URLDownloadToFileW(nullptr, iconUrl.c_str(), local.c_str(), 0, nullptr) != S_OK ||
+        auto download =
+            qv::SystemFn<decltype(&::URLDownloadToFileW)>(L"urlmon.dll", "URLDownloadToFileW");
+        if (!download ||
+            download(nullptr, iconUrl.c_str(), local.c_str(), 0, nullptr) != S_OK ||
             !IsFile(local)) {
             return 0;
         }

@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "base/QvSystemDll.h"
+
 namespace {
 
 void SendCommand(const std::wstring& command) {
-    ::mciSendStringW(command.c_str(), nullptr, 0, nullptr);
+    auto send = qv::SystemFn<decltype(&::mciSendStringW)>(L"winmm.dll", "mciSendStringW");
+    if (send) send(command.c_str(), nullptr, 0, nullptr);
 }
 
 void SendToAlias(const wchar_t* verb, const wchar_t* alias) {
@@ -22,12 +25,12 @@ int PlayWav(const wchar_t* sound, int fromResource) {
     if (!sound) return 0;
     // No default beep in place of a sound that cannot be found.
     DWORD flags = SND_ASYNC | SND_NODEFAULT;
-    if (fromResource) {
-        return ::PlaySoundW(sound, ::GetModuleHandleW(nullptr), flags | SND_RESOURCE) ? 1 : 0;
-    }
+    auto play = qv::SystemFn<decltype(&::PlaySoundW)>(L"winmm.dll", "PlaySoundW");
+    if (!play) return 0;
+    if (fromResource) return play(sound, ::GetModuleHandleW(nullptr), flags | SND_RESOURCE) ? 1 : 0;
     // An asynchronous start says nothing about the sound itself: the file
     // form reports 0.
-    ::PlaySoundW(sound, nullptr, flags | SND_FILENAME);
+    play(sound, nullptr, flags | SND_FILENAME);
     return 0;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/QvSystemDll.h"
+
 namespace {
 
 const size_t kFieldChars = 53;  // longer fields are read as their first 53 characters
@@ -44,14 +46,20 @@ int GetFileVer(const wchar_t* file, wchar_t* out) {
     if (!out) return 0;
     out[0] = L'\0';
     if (!file) return 0;
+    auto infoSize = qv::SystemFn<decltype(&::GetFileVersionInfoSizeW)>(
+        L"version.dll", "GetFileVersionInfoSizeW");
+    auto infoRead =
+        qv::SystemFn<decltype(&::GetFileVersionInfoW)>(L"version.dll", "GetFileVersionInfoW");
+    auto query = qv::SystemFn<decltype(&::VerQueryValueW)>(L"version.dll", "VerQueryValueW");
+    if (!infoSize || !infoRead || !query) return 0;
     DWORD ignored = 0;
-    DWORD size = ::GetFileVersionInfoSizeW(file, &ignored);
+    DWORD size = infoSize(file, &ignored);
     if (!size) return 0;
     std::vector<BYTE> info(size);
-    if (!::GetFileVersionInfoW(file, 0, size, info.data())) return 0;
+    if (!infoRead(file, 0, size, info.data())) return 0;
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
-    if (!::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
+    if (!query(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
         len < sizeof(VS_FIXEDFILEINFO)) {
         return 0;
     }

@@ -1,6 +1,9 @@
 // The peer of the uninstaller's deletion: the plainest Win32 way to remove a
 // tree, on a worker thread as the uninstaller's engine runs.
-//   qvbench_loop FOLDER    prints "ms=<worker time> peak=<peak working set bytes>"
+//   qvbench_loop FOLDER [notify]
+// prints "ms=<worker time> peak=<peak working set bytes>". With "notify"
+// the worker also sends one synchronous message per deleted file to a
+// window on the main thread, as the uninstaller's engine tells its dialog.
 #include <windows.h>
 #include <psapi.h>
 
@@ -8,6 +11,8 @@
 #include <string>
 
 namespace {
+
+HWND g_notify = nullptr;
 
 void Remove(const std::wstring& folder) {
     WIN32_FIND_DATAW fd;
@@ -19,8 +24,8 @@ void Remove(const std::wstring& folder) {
         std::wstring path = folder + L"\\" + name;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             Remove(path);
-        else
-            ::DeleteFileW(path.c_str());
+        else if (::DeleteFileW(path.c_str()), g_notify)
+            ::SendMessageW(g_notify, WM_APP, 0, 0);
     } while (::FindNextFileW(find, &fd));
     ::FindClose(find);
     ::RemoveDirectoryW(folder.c_str());
@@ -34,17 +39,25 @@ DWORD WINAPI Worker(void* folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: qvbench_loop FOLDER\n");
+    const bool notify = argc == 3 && std::wstring(argv[2]) == L"notify";
+    if (argc != 2 && !notify) {
+        std::fprintf(stderr, "usage: qvbench_loop FOLDER [notify]\n");
         return 2;
     }
     std::wstring folder = argv[1];
+    if (notify)
+        g_notify = ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                   nullptr);
     LARGE_INTEGER freq, t0, t1;
     ::QueryPerformanceFrequency(&freq);
     ::QueryPerformanceCounter(&t0);
     HANDLE thread = ::CreateThread(nullptr, 0, Worker, &folder, 0, nullptr);
     if (!thread) return 1;
-    ::WaitForSingleObject(thread, INFINITE);
+    // Serves the worker's messages until it ends.
+    while (::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    }
     ::QueryPerformanceCounter(&t1);
     ::CloseHandle(thread);
     PROCESS_MEMORY_COUNTERS pmc{};

@@ -1,0 +1,20 @@
+#include "base/QvSystemDll.h"
+
+#include <cwchar>
+
+namespace qv {
+
+FARPROC SystemProc(const wchar_t* dll, const char* name) {
+    if (!dll || !name) return nullptr;
+    // Always by full path: a module of the same name loaded from elsewhere
+    // is not the system's. Loading a loaded DLL again only counts it.
+    wchar_t path[MAX_PATH];
+    UINT len = ::GetSystemDirectoryW(path, MAX_PATH);
+    if (len == 0 || len + 1 + std::wcslen(dll) >= MAX_PATH) return nullptr;
+    path[len] = L'\\';
+    std::wcscpy(path + len + 1, dll);
+    HMODULE module = ::LoadLibraryW(path);  // never freed: callers hold its functions
+    return module ? ::GetProcAddress(module, name) : nullptr;
+}
+
+}  // namespace qv
