@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """plot.py RESULTS OUT.svg: deletion time against file count, one line per
-program. RESULTS holds lines "files who ms", who one of ours, loop, nsis."""
+program. RESULTS holds lines "files who ms", who one of ours, loop, nsis,
+notify."""
 import sys
 
 rows = [l.split() for l in open(sys.argv[1]) if l.strip()]
 series = {}
 for files, prog, ms in rows:
-    prog = {"ours": "qvUninstall", "loop": "bare loop", "nsis": "NSIS RMDir /r"}[prog]
+    prog = {"ours": "qvUninstall", "loop": "bare loop", "nsis": "NSIS RMDir /r",
+            "notify": "bare loop + message"}[prog]
     series.setdefault(prog, []).append((int(files), float(ms) / 1000))
-colours = {"qvUninstall": "#c0392b", "bare loop": "#2c7fb8", "NSIS RMDir /r": "#7f7f7f"}
+colours = {"qvUninstall": "#c0392b", "bare loop": "#2c7fb8", "NSIS RMDir /r": "#7f7f7f",
+           "bare loop + message": "#41ab5d"}
 W, H, L, B, T, R = 640, 400, 60, 50, 30, 170
 xmax = max(f for s in series.values() for f, _ in s)
 ymax = max(t for s in series.values() for _, t in s) * 1.1
