@@ -5,7 +5,8 @@
 namespace qv {
 
 FARPROC SystemProc(const wchar_t* dll, const char* name) {
-    if (!dll || !name) return nullptr;
+    // A bare file name: with a separator it could name a file elsewhere.
+    if (!dll || !name || !dll[0] || std::wcspbrk(dll, L"\\/:")) return nullptr;
     // Always by full path: a module of the same name loaded from elsewhere
     // is not the system's. Loading a loaded DLL again only counts it.
     wchar_t path[MAX_PATH];

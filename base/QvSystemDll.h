@@ -9,8 +9,8 @@
 
 namespace qv {
 
-// The function, or null when the DLL or the function cannot be had. The
-// DLL stays loaded for the life of the process.
+// The function, or null when the DLL or the function cannot be had, or dll
+// is not a bare file name. The DLL stays loaded for the life of the process.
 FARPROC SystemProc(const wchar_t* dll, const char* name);
 
 // Typed: SystemFn<decltype(&::PlaySoundW)>(L"winmm.dll", "PlaySoundW").

@@ -69,9 +69,9 @@ run_loop() {
   local n=$1
   rm -rf "$work/loop"; mkdir -p "$work/loop"
   /usr/bin/python3 "$root/bench/make_tree.py" "$work/loop/tree" "$n"
-  w "$work/qvbench_loop.exe" "$WORK_WIN\\loop\\tree" ${2:-}
+  w "$work/${2:-qvbench_loop}.exe" "$WORK_WIN\\loop\\tree"
 }
-run_notify() { run_loop "$1" notify; }
+run_notify() { run_loop "$1" qvbench_notify; }
 run_nsis() {
   local n=$1
   rm -rf "$work/nsis/tree"

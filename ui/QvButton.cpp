@@ -75,10 +75,11 @@ void CQvButton::DrawAt(HDC dc, int px, int py) {
     // The image fills the button; the caption's box may be shifted off it.
     RECT area{px + std::min(textOffsetX, 0), py + std::min(textOffsetY, 0), px + width,
               py + height + std::max(textOffsetY, 0)};
-    wchar_t look[160];
-    std::swprintf(look, 160, L"%d %d %d %d %d %d %d %p %lu %d %d %d %d|", state, stateImages,
+    wchar_t look[200];
+    std::swprintf(look, 200, L"%d %d %d %d %d %d %d %p %lu %d %d %d %d %p|", state, stateImages,
                   imageSource, imageId, frames, splitH, splitV, static_cast<void*>(font),
-                  static_cast<unsigned long>(textColor), textOffsetX, textOffsetY, width, height);
+                  static_cast<unsigned long>(textColor), textOffsetX, textOffsetY, width, height,
+                  static_cast<void*>(CQvImage::Instance().GetInst()));
     paintCache_.Paint(dc, area, look + resType + L'|' + caption, draw);
 }
 

@@ -11,18 +11,13 @@ namespace {
 // GDI fills leave the alpha bytes of a 32-bit DIB at zero, which a layered
 // window shows as fully transparent. Make the filled area opaque.
 void MakeOpaque(HDC dc, const RECT& rc) {
-    auto bitmap = static_cast<HBITMAP>(::GetCurrentObject(dc, OBJ_BITMAP));
-    DIBSECTION dib{};
-    if (!bitmap || ::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib)) return;
-    if (dib.dsBm.bmBitsPixel != 32 || !dib.dsBm.bmBits) return;
-    const LONG w = dib.dsBm.bmWidth;
-    const LONG h = dib.dsBm.bmHeight < 0 ? -dib.dsBm.bmHeight : dib.dsBm.bmHeight;
-    const bool bottomUp = dib.dsBmih.biHeight > 0;
+    qv::DibRows dib;
+    if (!qv::DibRowsOf(dc, &dib)) return;
+    const LONG w = dib.width, h = dib.height;
     const LONG left = rc.left < 0 ? 0 : rc.left, right = rc.right > w ? w : rc.right;
     const LONG top = rc.top < 0 ? 0 : rc.top, bottom = rc.bottom > h ? h : rc.bottom;
-    auto* px = static_cast<DWORD*>(dib.dsBm.bmBits);
     for (LONG row = top; row < bottom; ++row) {
-        DWORD* line = px + (bottomUp ? h - 1 - row : row) * w;
+        DWORD* line = dib.first + row * dib.stride;
         for (LONG col = left; col < right; ++col) line[col] |= 0xFF000000;
     }
 }
@@ -79,7 +74,7 @@ void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
     // While an effect runs it presents frames of its own.
     const bool whole = !frameShown || animating || now.cx != shownSize.cx || now.cy != shownSize.cy;
     RECT dirty = rc;
-    if (!whole && !qv::ChangedRect(composeLayer.bitmap, frameLayer.bitmap, &dirty)) return;
+    if (!whole && !qv::ChangedRect(composeLayer.memDC, frameLayer.memDC, &dirty)) return;
     const bool shown = composeLayer.Present(whole ? nullptr : &dirty);
     // Kept so a single control can later repaint itself without the whole
     // dialog being recomposed, and to compare the next frame with.

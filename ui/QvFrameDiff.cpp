@@ -1,37 +1,56 @@
 #include "ui/QvFrameDiff.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace qv {
 
-namespace {
-
-bool DibOf(HBITMAP bitmap, DIBSECTION* dib) {
-    return bitmap && ::GetObjectW(bitmap, sizeof(*dib), dib) == sizeof(*dib) &&
-           dib->dsBm.bmBitsPixel == 32 && dib->dsBm.bmBits;
+bool DibRowsOf(HDC dc, DibRows* rows) {
+    *rows = DibRows{};
+    auto bitmap = dc ? static_cast<HBITMAP>(::GetCurrentObject(dc, OBJ_BITMAP)) : nullptr;
+    DIBSECTION dib{};
+    if (!bitmap || ::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) ||
+        dib.dsBm.bmBitsPixel != 32 || !dib.dsBm.bmBits)
+        return false;
+    const LONG w = dib.dsBm.bmWidth, h = dib.dsBm.bmHeight < 0 ? -dib.dsBm.bmHeight
+                                                               : dib.dsBm.bmHeight;
+    auto* bits = static_cast<DWORD*>(dib.dsBm.bmBits);
+    // Believed unless the pixels say otherwise (a clip can hide them).
+    bool bottomUp = dib.dsBmih.biHeight > 0;
+    if (h > 1 && w > 0) {
+        // Drawing may still sit in GDI's batch.
+        ::GdiFlush();
+        const DWORD saved = bits[0];
+        for (DWORD marker : {0x00123456u, 0x00654321u}) {
+            bits[0] = marker;
+            const COLORREF want = RGB((marker >> 16) & 0xFF, (marker >> 8) & 0xFF, marker & 0xFF);
+            const bool top = ::GetPixel(dc, 0, 0) == want;
+            const bool bottom = ::GetPixel(dc, 0, h - 1) == want;
+            if (top != bottom) {
+                bottomUp = bottom;
+                break;
+            }
+        }
+        bits[0] = saved;
+    }
+    rows->first = bottomUp ? bits + (h - 1) * w : bits;
+    rows->stride = bottomUp ? -w : w;
+    rows->width = w;
+    rows->height = h;
+    return true;
 }
 
-}  // namespace
-
-bool ChangedRect(HBITMAP now, HBITMAP before, RECT* changed) {
+bool ChangedRect(HDC now, HDC before, RECT* changed) {
     *changed = RECT{};
-    DIBSECTION a{}, b{};
-    if (!DibOf(now, &a)) return false;
-    const LONG w = a.dsBm.bmWidth, h = a.dsBm.bmHeight;
+    DibRows a, b;
+    if (!DibRowsOf(now, &a)) return false;
+    const LONG w = a.width, h = a.height;
     *changed = RECT{0, 0, w, h};
-    // Drawing may still sit in GDI's batch.
-    ::GdiFlush();
-    if (!DibOf(before, &b) || b.dsBm.bmWidth != w || b.dsBm.bmHeight != h ||
-        (a.dsBmih.biHeight > 0) != (b.dsBmih.biHeight > 0))
-        return true;
-    const bool bottomUp = a.dsBmih.biHeight > 0;
-    const auto* pa = static_cast<const DWORD*>(a.dsBm.bmBits);
-    const auto* pb = static_cast<const DWORD*>(b.dsBm.bmBits);
+    if (!DibRowsOf(before, &b) || b.width != w || b.height != h) return true;
     LONG top = h, bottom = -1, left = w, right = -1;
     for (LONG row = 0; row < h; ++row) {
-        const LONG line = (bottomUp ? h - 1 - row : row) * w;
-        const DWORD* ra = pa + line;
-        const DWORD* rb = pb + line;
+        const DWORD* ra = a.first + row * a.stride;
+        const DWORD* rb = b.first + row * b.stride;
         if (std::memcmp(ra, rb, static_cast<size_t>(w) * sizeof(DWORD)) == 0) continue;
         if (top == h) top = row;
         bottom = row;

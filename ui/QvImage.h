@@ -69,6 +69,8 @@ public:
 
     // Module whose resources the resource forms read; null is the program.
     void SetInst(HINSTANCE module);
+    // The module set, null until one is set or the first resource is read.
+    HINSTANCE GetInst() const { return module_; }
 
     // Whole image (src null) or the part `src` of it into (x, y, w, h);
     // a zero w or h keeps the natural size of what is drawn.

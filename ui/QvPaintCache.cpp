@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/QvFrameDiff.h"
+
 namespace qv {
 
 namespace {
@@ -20,11 +22,6 @@ void Read(const DWORD* bits, LONG stride, const RECT& r, std::vector<DWORD>* out
 }  // namespace
 
 bool PaintCache::Lookup(HDC dc, const RECT& area, const std::wstring& key, Pixels* px) {
-    auto bitmap = static_cast<HBITMAP>(::GetCurrentObject(dc, OBJ_BITMAP));
-    DIBSECTION dib{};
-    if (!bitmap || ::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) ||
-        dib.dsBm.bmBitsPixel != 32 || !dib.dsBm.bmBits)
-        return false;
     // A DC with a window origin or a clip would place pixels elsewhere.
     POINT origin{};
     if (::GetViewportOrgEx(dc, &origin) && (origin.x || origin.y)) return false;
@@ -33,20 +30,13 @@ bool PaintCache::Lookup(HDC dc, const RECT& area, const std::wstring& key, Pixel
     const int clipped = clip ? ::GetClipRgn(dc, clip) : -1;
     if (clip) ::DeleteObject(clip);
     if (clipped != 0) return false;
-    const LONG w = dib.dsBm.bmWidth, h = dib.dsBm.bmHeight;
-    RECT r{std::max(area.left, 0L), std::max(area.top, 0L), std::min(area.right, w),
-           std::min(area.bottom, h)};
+    DibRows dib;
+    if (!DibRowsOf(dc, &dib)) return false;
+    RECT r{std::max(area.left, 0L), std::max(area.top, 0L), std::min(area.right, dib.width),
+           std::min(area.bottom, dib.height)};
     if (r.left >= r.right || r.top >= r.bottom) return false;
-    ::GdiFlush();
-    auto* bits = static_cast<DWORD*>(dib.dsBm.bmBits);
-    // Rows are addressed top-down: a bottom-up DIB starts at its last row.
-    if (dib.dsBmih.biHeight > 0) {
-        px->bits = bits + (h - 1) * w;
-        px->stride = -w;
-    } else {
-        px->bits = bits;
-        px->stride = w;
-    }
+    px->bits = dib.first;
+    px->stride = dib.stride;
     px->rect = r;
     Read(px->bits, px->stride, r, &px->beneath);
     for (const Look& look : looks_) {

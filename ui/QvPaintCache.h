@@ -26,7 +26,7 @@ public:
 
 private:
     struct Pixels {
-        DWORD* bits = nullptr;  // null: not a DIB section, nothing kept
+        DWORD* bits = nullptr;  // top row; null: not a DIB section, nothing kept
         LONG stride = 0;        // in pixels; negative for bottom-up DIBs
         RECT rect{};
         std::vector<DWORD> beneath;
