@@ -72,8 +72,7 @@ bool CQvDC::Present(const RECT* dirty) {
         info.dwFlags = ULW_ALPHA;
         info.prcDirty = dirty;
         shown = ::UpdateLayeredWindowIndirect(wnd, &info) != 0;
-        // A frame sent to a window not yet shown is not on screen.
-        if (shown && ::IsWindowVisible(wnd)) MarkFirstFrame();
+        if (shown) NoteFrameSent(wnd);
     } else {
         shown = ::BitBlt(targetDC, rect.left, rect.top, rect.right - rect.left,
                          rect.bottom - rect.top, memDC, 0, 0, SRCCOPY) != 0;

@@ -31,8 +31,13 @@ public:
     bool layered = false;
     HWND wnd = nullptr;
 
+    // A window was shown: a frame sent to it while hidden is now on screen.
+    static void NoteWindowShown(HWND wnd);
+
 private:
     void Release();
-    // Tells a benchmark waiting for it that the first frame is on screen.
+    // Tells a benchmark waiting for it that the first frame is on screen:
+    // one sent to a shown window, or sent before the window was shown.
+    static void NoteFrameSent(HWND wnd);
     static void MarkFirstFrame();
 };

@@ -9,6 +9,9 @@
 LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* win = reinterpret_cast<CQvWin*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (!win) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+    if (msg == WM_WINDOWPOSCHANGED && lParam &&
+        (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW))
+        CQvDC::NoteWindowShown(wnd);
     return win->WndProc(wnd, msg, wParam, lParam);
 }
 
