@@ -149,7 +149,10 @@ TEST(LayeredPaint, TheWindowShowsEveryFrameWhenOnlyChangesAreSent) {
     dlg.roundCorners = false;
     CQvButton button(L"按钮", 20);
     dlg.controls = {&button};
-    ASSERT_TRUE(dlg.Create(60, 60, 200, 220, 0, true, nullptr, 0));
+    // Read back from the screen: kept above, and away from where other
+    // tests running beside this one put their windows.
+    ASSERT_TRUE(dlg.Create(1000, 760, 200, 220, 0, true, nullptr, 0));
+    ::SetWindowPos(dlg.hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     dlg.ShowDlg(QV_EFFECT_NONE, false, SW_SHOWNA);
     ::SendMessageW(dlg.hwnd, WM_PAINT, 0, 0);
     Pixels before = qvtest::ReadBitmap(dlg.frameLayer.bitmap);
