@@ -8,8 +8,8 @@
 #include <string>
 
 #include "app/QvUninstaller.h"
-#include "ui/QvDC.h"
 #include "ui/QvDlg.h"
+#include "ui/QvPaintCache.h"
 
 class CQvButton;
 
@@ -52,12 +52,9 @@ public:
 private:
     void ReadProductName();
 
-    // The paper card as drawn once, blended into every frame.
-    CQvDC card;
-    int cardImageId = 0;
-    // The question as drawn once over the card, copied into every question
-    // frame: text is the costliest thing in it.
-    CQvDC questionLayer;
-    std::wstring questionDrawn;
+    // The card and the question never change under a frame: drawn once,
+    // then copied (the text is the costliest thing in a frame).
+    qv::PaintCache cardCache;
+    qv::PaintCache questionCache;
     bool openReported = false;
 };

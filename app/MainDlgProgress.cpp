@@ -26,43 +26,30 @@ constexpr DWORD kStepMs = 200;
 
 void CMainDlg::DrawBackground(HDC dc, RECT) {
     // The card sits at the bottom; the band above it stays clear for the
-    // eraser to move in. It never changes: drawn once, then copied into
-    // every frame.
-    if (cardImageId != bgImageId || !card.memDC) {
-        int w = 0, h = 0;
-        CQvImage& image = CQvImage::Instance();
-        image.GetImgSize(bgImageId, w, h);
-        RECT rc{0, 0, w, h};
-        card.CreateMemDC(dc, rc, false, true, nullptr);
-        if (!card.memDC || !card.bitmap) return;
-        image.DrawImg(card.memDC, bgImageId, L"IMG", 0, 0, 0, 0, nullptr);
-        cardImageId = bgImageId;
-    }
-    BLENDFUNCTION over{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::AlphaBlend(dc, 0, kCardY, card.rect.right, card.rect.bottom, card.memDC, 0, 0,
-                 card.rect.right, card.rect.bottom, over);
+    // eraser to move in.
+    CQvImage& image = CQvImage::Instance();
+    int w = 0, h = 0;
+    image.GetImgSize(bgImageId, w, h);
+    cardCache.Paint(dc, RECT{0, kCardY, w, kCardY + h}, std::to_wstring(bgImageId), [&](HDC to) {
+        image.DrawImg(to, bgImageId, L"IMG", 0, kCardY, 0, 0, nullptr);
+    });
 }
 
 void CMainDlg::DrawContent(HDC dc) {
     CQvImage& image = CQvImage::Instance();
     if (mode == 0) {
         std::wstring question = L"您确定要卸载" + productName + L"?";
-        // The text lies on the card, which never changes: keep the card's
-        // pixels with the text drawn over them, keyed by what was drawn.
-        question += L'\n' + std::to_wstring(cardImageId);
-        if (!questionLayer.memDC || question != questionDrawn) {
-            RECT rc{0, 0, kQuestionW, kQuestionH};
-            questionLayer.CreateMemDC(dc, rc, false, true, nullptr);
-            if (!questionLayer.memDC || !questionLayer.bitmap) return;
-            ::BitBlt(questionLayer.memDC, 0, 0, kQuestionW, kQuestionH, dc, kQuestionX, kQuestionY,
-                     SRCCOPY);
-            std::wstring text = question.substr(0, question.rfind(L'\n'));
-            image.DrawString(questionLayer.memDC, font, text.c_str(), 0, 0, kQuestionW, kQuestionH,
-                             textColor, 254, false, true, 0);
-            questionDrawn = question;
-        }
-        ::BitBlt(dc, kQuestionX, kQuestionY, kQuestionW, kQuestionH, questionLayer.memDC, 0, 0,
-                 SRCCOPY);
+        // The text is clipped to its box.
+        const std::wstring look = question + L'|' +
+                                  std::to_wstring(reinterpret_cast<ULONG_PTR>(font)) + L'|' +
+                                  std::to_wstring(textColor);
+        questionCache.Paint(dc, RECT{kQuestionX, kQuestionY, kQuestionX + kQuestionW,
+                                     kQuestionY + kQuestionH},
+                            look, [&](HDC to) {
+                                image.DrawString(to, font, question.c_str(), kQuestionX,
+                                                 kQuestionY, kQuestionW, kQuestionH, textColor,
+                                                 254, false, true, 0);
+                            });
         return;
     }
     const int shown = shownPercent;

@@ -7,6 +7,7 @@
 #include "app/QvApp.h"
 #include "app/QvReport.h"
 #include "base/QvScoped.h"
+#include "base/QvSystemDll.h"
 #include "ui/QvMsgBox.h"
 
 namespace {
@@ -21,33 +22,10 @@ bool HoldsDumpSignature(HANDLE file) {
            signature[2] == 'M' && signature[3] == 'P';
 }
 
-using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
-                                          PMINIDUMP_EXCEPTION_INFORMATION,
-                                          PMINIDUMP_USER_STREAM_INFORMATION,
-                                          PMINIDUMP_CALLBACK_INFORMATION);
-using SymSetOptionsFn = DWORD(WINAPI*)(DWORD);
-using SymInitializeWFn = BOOL(WINAPI*)(HANDLE, PCWSTR, BOOL);
-using SymCleanupFn = BOOL(WINAPI*)(HANDLE);
-
 constexpr int kCrashPicture = 60061;  // "the program met a problem and will close"
 constexpr int kCountdownSeconds = 5;
 constexpr int kNoticeWidth = 300;
 constexpr int kNoticeHeight = 200;
-
-// Only the system's copy: the program may run elevated from a folder that
-// others can write to, where a planted dbghelp.dll must not be loaded.
-qv::ScopedModule LoadSystemDbgHelp() {
-    wchar_t path[MAX_PATH];
-    UINT len = ::GetSystemDirectoryW(path, MAX_PATH);
-    if (len == 0 || len + 13 >= MAX_PATH) return qv::ScopedModule();
-    std::wcscpy(path + len, L"\\dbghelp.dll");
-    return qv::ScopedModule(::LoadLibraryW(path));
-}
-
-template <typename Fn>
-Fn Proc(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
 
 // dbghelp's view of this process for one dump. Given none, Wine's dbghelp
 // makes its own and first reads the debug information of every loaded
@@ -55,10 +33,13 @@ Fn Proc(HMODULE module, const char* name) {
 // a second. Windows does not need it and is not slowed by it.
 class SymbolSession {
 public:
-    SymbolSession(HMODULE dbghelp, HANDLE process)
-        : process_(process), cleanup_(Proc<SymCleanupFn>(dbghelp, "SymCleanup")) {
-        auto setOptions = Proc<SymSetOptionsFn>(dbghelp, "SymSetOptions");
-        auto initialize = Proc<SymInitializeWFn>(dbghelp, "SymInitializeW");
+    explicit SymbolSession(HANDLE process)
+        : process_(process),
+          cleanup_(qv::SystemFn<decltype(&::SymCleanup)>(L"dbghelp.dll", "SymCleanup")) {
+        auto setOptions =
+            qv::SystemFn<decltype(&::SymSetOptions)>(L"dbghelp.dll", "SymSetOptions");
+        auto initialize =
+            qv::SystemFn<decltype(&::SymInitializeW)>(L"dbghelp.dll", "SymInitializeW");
         if (setOptions) setOptions(SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS);
         open_ = initialize && cleanup_ && initialize(process, nullptr, FALSE);
     }
@@ -70,7 +51,7 @@ public:
 
 private:
     HANDLE process_;
-    SymCleanupFn cleanup_;
+    decltype(&::SymCleanup) cleanup_;
     bool open_ = false;
 };
 
@@ -105,14 +86,15 @@ bool WriteCrashDump(const tagCrashInfo& crash) {
     wchar_t path[MAX_PATH + 16];
     std::swprintf(path, MAX_PATH + 16, L"%ls_%d.dmp", program, static_cast<int>(::GetTickCount()));
 
-    qv::ScopedModule dbghelp = LoadSystemDbgHelp();
-    if (!dbghelp) return false;
-    auto write = Proc<MiniDumpWriteDumpFn>(dbghelp.get(), "MiniDumpWriteDump");
+    // Only the system's copy: the program may run elevated from a folder
+    // that others can write to, where a planted dbghelp.dll must not load.
+    auto write =
+        qv::SystemFn<decltype(&::MiniDumpWriteDump)>(L"dbghelp.dll", "MiniDumpWriteDump");
     if (!write) return false;
     qv::ScopedHandle process(
         ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, ::GetCurrentProcessId()));
     if (!process) return false;
-    SymbolSession symbols(dbghelp.get(), process.get());
+    SymbolSession symbols(process.get());
     qv::ScopedFile file(::CreateFileW(path, GENERIC_ALL, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
