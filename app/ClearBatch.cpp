@@ -2,6 +2,8 @@
 
 #include <cwchar>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/UninstallSafety.h"
 
@@ -87,6 +89,10 @@ bool IsProgramText(const std::wstring& text) {
            IsDeletableTarget(text.c_str());
 }
 
+bool IsQuotableText(const std::wstring& text) {
+    return IsQuotableInBatch(text.c_str());
+}
+
 bool IsFolderText(const std::wstring& text) {
     return IsQuotableInBatch(text.c_str()) && IsDeletableTarget(text.c_str());
 }
@@ -99,17 +105,26 @@ bool IsQuotableInBatch(const wchar_t* text) {
     return s.find_first_of(L"\"%!") == std::wstring::npos && !HasControl(s);
 }
 
-std::string ComposeClearBatch(const wchar_t* program, const wchar_t* installDir, UINT ansiCodePage,
+std::string ComposeClearBatch(const wchar_t* program, const std::vector<std::wstring>& folders,
+                              DWORD processId, const wchar_t* systemFolder, UINT ansiCodePage,
                               UINT oemCodePage) {
-    std::string text = "@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\n";
+    std::string text = "@ echo off\r\n";
     std::string path;
+    // By full path: cmd looks a bare name up in the working folder first.
+    if (systemFolder && systemFolder[0] &&
+        PathBytes(systemFolder, IsQuotableText, ansiCodePage, oemCodePage, &path))
+        text += "\"" + path + "\\taskkill.exe\" /f /pid " + std::to_string(processId) + "\r\n";
     if (program && program[0] &&
         PathBytes(program, IsProgramText, ansiCodePage, oemCodePage, &path))
         text += "del \"" + DoublePercent(path) + "\"\r\n";
-    if (installDir && installDir[0] &&
-        PathBytes(installDir, IsFolderText, ansiCodePage, oemCodePage, &path))
-        text += "rd /S /Q \"" + path + "\"\r\n";
-    text += "del %0";
+    for (const std::wstring& folder : folders) {
+        // An outer folder cannot go while the inner one stays.
+        if (!PathBytes(folder.c_str(), IsFolderText, ansiCodePage, oemCodePage, &path)) break;
+        text += "rd \"" + path + "\"\r\n";
+    }
+    // One line, read whole before it runs: the batch is gone before its
+    // folder is removed.
+    text += "del %0 & rd \"%~dp0\"";
     return text;
 }
 

@@ -9,8 +9,10 @@
 
 #include "app/ClearBatch.h"
 #include "app/QvReport.h"
+#include "app/ShellPlaces.h"
 #include "app/UninstallSafety.h"
 #include "app/UninstallWalk.h"
+#include "base/QvLog.h"
 #include "base/QvScoped.h"
 #include "base/QvUtil.h"
 #include "ui/QvThread.h"
@@ -30,18 +32,18 @@ bool EndFolderPath(wchar_t* path) {
     return true;
 }
 
-// Registry paths have no "..", but an empty component would address the
-// parent: "Uninstall\" itself, or a key above the product's.
+// One key name: a path of several ("Other\\Product", "Product\\Sub") would
+// reach another product's key or a part of one, and an empty component
+// the parent, "Uninstall\\" itself.
 bool IsPlainKeyName(const wchar_t* name) {
-    if (!name || !name[0] || name[0] == L'\\') return false;
-    size_t len = std::wcslen(name);
-    return name[len - 1] != L'\\' && !std::wcsstr(name, L"\\\\");
+    return name && name[0] && !std::wcschr(name, L'\\');
 }
 
 }  // namespace
 
 CQvUninstaller::CQvUninstaller()
-    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), header{}, ownFolder{},
+    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), stayedFiles(0), header{},
+      ownFolder{},
       workerRunning(0) {
     GetCurPath(ownFolder);
 }
@@ -54,7 +56,8 @@ CQvUninstaller::~CQvUninstaller() {
 
 CQvUninstaller::CQvUninstaller(const CQvUninstaller& other)
     : notifyWnd(other.notifyWnd), closing(other.closing), totalFiles(other.totalFiles),
-      deletedFiles(other.deletedFiles), header{}, workerRunning(0) {
+      deletedFiles(other.deletedFiles), stayedFiles(other.stayedFiles), header{},
+      workerRunning(0) {
     qv::ScopedCriticalSection hold(other.listLock);
     header = other.header;
     entries = other.entries;
@@ -77,6 +80,7 @@ CQvUninstaller& CQvUninstaller::operator=(const CQvUninstaller& other) {
     closing = other.closing;
     totalFiles = other.totalFiles;
     deletedFiles = other.deletedFiles;
+    stayedFiles = other.stayedFiles;
     header = otherHeader;
     entries.swap(otherEntries);
     shortcuts.swap(otherShortcuts);
@@ -162,6 +166,7 @@ bool CQvUninstaller::UninstallFunc() {
         shortcuts.swap(extra);
     }
     deletedFiles = 0;
+    stayedFiles = 0;
     totalFiles = 0;
     for (const UninstallEntry& entry : entries)
         totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
@@ -178,69 +183,39 @@ bool CQvUninstaller::UninstallFunc() {
         DelDir(ownFolder);
     } else {
         for (const UninstallEntry& entry : entries) {
-            if (entry.isFile)
-                qv::DeleteFileChecked(entry.path);
-            else
+            if (!entry.isFile)
                 DelDir(entry.path);
+            else if (!qv::DeleteFileChecked(entry.path) &&
+                     ::GetFileAttributesW(entry.path) != INVALID_FILE_ATTRIBUTES)
+                ++stayedFiles;
         }
     }
     ClearReg(FieldText(header.regKeyName));
     DelShortcut();
+    // The reports stay as they are; the log, when switched on, says what
+    // was left (locked, read-only or refused).
+    if (stayedFiles > 0)
+        CQvLog::Instance().WriteLog2(L"uninstall: %d file(s) could not be deleted", stayedFiles);
     return true;
 }
 
 int CQvUninstaller::CountFiles(const wchar_t* folder) {
-    qv::ScopedFile root = qv::OpenWalkRoot(folder);
-    return root ? CountIn(root.get()) : 0;
-}
-
-int CQvUninstaller::CountIn(HANDLE folder) {
-    int count = 0;
-    qv::ListFolder(folder, [&](const qv::FolderItem& item) {
-        if (item.kind == qv::ItemKind::File) {
-            ++count;
-        } else if (item.kind == qv::ItemKind::Folder && !item.dotName) {
-            qv::ScopedFile sub = qv::OpenItem(folder, item, qv::ItemUse::Walk);
-            if (sub) count += CountIn(sub.get());
-        }
-    });
-    return count;
+    return qv::CountFilesBelow(qv::OpenWalkRoot(folder));
 }
 
 bool CQvUninstaller::DelDir(const wchar_t* folder) {
-    // The folder itself may be a link: remove the link, never its target.
-    if (qv::IsDirectoryLink(folder)) {
-        qv::RemoveDirectoryLink(folder);
-        return true;
-    }
-    qv::ScopedFile root = qv::OpenWalkRoot(folder);
+    // Refused: a folder that is a link, or has one on its path, a protected
+    // folder; a link named here stays, for it may hold a whole volume.
+    qv::HeldFolder root = qv::OpenWalkRoot(folder);
     if (!root) return false;
-    DeleteIn(root.get());
+    qv::DeleteBelow(root, [this](bool deleted) {
+        // A file that stays (locked, read-only) counts: progress moves on.
+        ++deletedFiles;
+        if (!deleted) ++stayedFiles;
+        SendProgress();
+    });
     qv::RemoveWalkRoot(std::move(root), folder);  // fails while something below stays
     return true;
-}
-
-// Deletes what lies below an open folder, in the order it is listed: each
-// file with one progress message, each folder after what it holds.
-void CQvUninstaller::DeleteIn(HANDLE folder) {
-    qv::ListFolder(folder, [&](const qv::FolderItem& item) {
-        if (item.dotName && item.kind != qv::ItemKind::File) return;
-        if (item.kind == qv::ItemKind::Folder) {
-            qv::ScopedFile sub = qv::OpenItem(folder, item, qv::ItemUse::Walk);
-            if (!sub) return;
-            DeleteIn(sub.get());
-        }
-        // Opened (again) to be deleted: a folder once emptied, a link as
-        // itself, a file; in each case the very object that was listed.
-        qv::ScopedFile handle = qv::OpenItem(folder, item, qv::ItemUse::Delete);
-        if (handle) qv::DeleteByHandle(handle.get());
-        handle.reset();
-        if (item.kind == qv::ItemKind::File) {
-            // A locked file stays, but counts: progress moves on.
-            ++deletedFiles;
-            SendProgress();
-        }
-    });
 }
 
 void CQvUninstaller::SendProgress() {
@@ -256,21 +231,25 @@ void CQvUninstaller::SendProgress() {
 void CQvUninstaller::DelShortcut() {
     wchar_t path[MAX_PATH];
     const wchar_t* menuFolder = FieldText(header.startMenuFolder);
-    // An empty name would make this the whole Programs folder.
-    if (menuFolder[0]) {
+    // The programs folder comes from the user's own registry, which any
+    // program of the user can point elsewhere: only the standard one will
+    // do, and only a folder directly in it (an empty name would make this
+    // the whole programs folder).
+    if (qv::IsPlainComponent(menuFolder)) {
         wchar_t programs[MAX_PATH] = {};
         GetProgramsPath(programs);
-        if (programs[0] && qv::JoinPath(path, {programs, L"\\", menuFolder, L"\\"}))
+        if (programs[0] && qv::IsStandardProgramsFolder(qv::FinalFolderPath(programs)) &&
+            qv::JoinPath(path, {programs, L"\\", menuFolder, L"\\"}))
             DelDir(path);
     }
     const wchar_t* product = FieldText(header.productName);
-    if (product[0]) {
+    if (qv::IsPlainComponent(product)) {
         wchar_t desktop[MAX_PATH] = {};
         GetDesktopPath(desktop);
         if (desktop[0] && qv::JoinPath(path, {desktop, L"\\", product, L".lnk"}))
-            qv::DeleteFileChecked(path);
+            qv::DeleteShortcutChecked(path);
     }
-    for (const UninstallEntry& shortcut : shortcuts) qv::DeleteFileChecked(FieldText(shortcut.path));
+    for (const UninstallEntry& shortcut : shortcuts) qv::DeleteShortcutChecked(FieldText(shortcut.path));
 }
 
 int CQvUninstaller::ClearReg(const wchar_t* keyName) {
@@ -286,26 +265,10 @@ void CQvUninstaller::DeleteSelf() {
     // The last progress message can come before the key and the shortcuts
     // are gone; the process must not end under the worker.
     WaitWorkDone(INFINITE);
-    qv::ScopedFile batch(::CreateFileW(qv::kClearBatchPath, GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!batch) return;
     std::wstring installDir;
     {
         qv::ScopedCriticalSection hold(listLock);
         installDir = FieldText(header.installDir);
     }
-    std::string text = qv::PrepareClearBatch(installDir.c_str());
-    DWORD written = 0;
-    bool whole = ::WriteFile(batch.get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                             nullptr) &&
-                 written == text.size();
-    batch.reset();
-    if (!whole) {
-        // Half a batch could stop after "taskkill" or in the middle of a path.
-        ::DeleteFileW(qv::kClearBatchPath);
-        return;
-    }
-    ::ShellExecuteW(nullptr, L"open", qv::kClearBatchPath, nullptr, L"c:\\", SW_HIDE);
-    ::ExitProcess(0);
+    if (qv::StartClearBatch(installDir.c_str())) ::ExitProcess(0);
 }

@@ -31,16 +31,18 @@ public:
     // run every step; with 0 it runs on the caller's thread and no final
     // message is sent. Ignored while a run of either kind is under way.
     void StartUninstall(HWND hWnd, int inThread);
-    // Deletes the Start-menu folder, the all-users desktop shortcut and the
-    // shortcut records' files.
+    // Deletes the Start-menu folder (only a direct child of the standard
+    // programs folder of the current user or of all users), the all-users
+    // desktop shortcut and the shortcut records' files (only shortcuts in
+    // the standard desktop, Start-menu and Quick Launch folders).
     void DelShortcut();
     // Deletes the product's key under HKLM ...\CurrentVersion\Uninstall\ in
-    // the registry view this process sees; always 1.
+    // the registry view this process sees; a name of more than one key
+    // component (another product's key, a subkey) is ignored. Always 1.
     int ClearReg(const wchar_t* keyName);
     // Writes and starts the self-delete batch and ends the process. Waits
     // for a running worker first, so that nothing is cut off. Returns only
-    // when the batch cannot be created or written (a batch that could not
-    // be written whole is removed).
+    // when the batch cannot be written or started (and then leaves none).
     void DeleteSelf();
 
     // True unless a worker started by StartUninstall is still running: the
@@ -57,8 +59,6 @@ private:
     bool UninstallFunc();
     int CountFiles(const wchar_t* folder);
     bool DelDir(const wchar_t* folder);
-    int CountIn(HANDLE folder);
-    void DeleteIn(HANDLE folder);
     void SendProgress();
     void FinishWorker();
 
@@ -66,6 +66,9 @@ private:
     int closing;
     int totalFiles;
     int deletedFiles;
+    // Files that could not be deleted (locked, read-only, refused); they
+    // count for progress all the same.
+    int stayedFiles;
     UninstallHeader header;
     std::vector<UninstallEntry> entries;
     std::vector<UninstallEntry> shortcuts;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ShellPlaces.h"
 #include "app/UninstallSafety.h"
 #include "base/QvScoped.h"
 
@@ -73,12 +74,21 @@ std::vector<std::wstring> KnownForms(const std::wstring& path) {
     return forms;
 }
 
-// The folders no target may be, or hold (Covers); the folders nothing
-// inside may be deleted (Contains); and the folders none of whose own
-// children may be (the profiles folder: every user's profile lies there).
+// The folders no target may be, or hold; the folders nothing inside may be
+// deleted; the folders that hold every user's profile, where only the
+// current user's own and the all-users one are open; and folders inside an
+// "inside" one that are open all the same (the all-users Start menu, whose
+// shortcuts products own).
 struct ProtectedFolders {
-    std::vector<std::wstring> whole, inside, parents;
+    std::vector<std::wstring> whole, inside, profiles, open, ownProfiles, allowedInside;
 };
+
+// Folders at the root of any drive that hold what is not a product's: the
+// recycle bins, restore points, a previous Windows, recovery and boot files.
+constexpr const wchar_t* kRootSystemNames[] = {
+    L"$Recycle.Bin", L"RECYCLER", L"RECYCLED", L"System Volume Information", L"Windows.old",
+    L"$Windows.~BT", L"$Windows.~WS", L"$WinREAgent", L"Recovery", L"Boot", L"EFI",
+    L"Config.Msi", L"bootmgr", L"BOOTNXT", L"pagefile.sys", L"hiberfil.sys", L"swapfile.sys"};
 
 void AddForms(std::vector<std::wstring>& out, const wchar_t* path) {
     if (!path || !path[0]) return;
@@ -92,8 +102,11 @@ void AddKnownFolder(std::vector<std::wstring>& out, REFKNOWNFOLDERID id) {
 }
 
 // Every profile this machine knows, not only the current user's, and the
-// folders that hold them.
-void AddProfiles(std::vector<std::wstring>& out, std::vector<std::wstring>& parents) {
+// folders that hold them. Nothing inside another user's profile belongs to
+// this product.
+void AddProfiles(std::vector<std::wstring>& out, std::vector<std::wstring>& parents,
+                 std::vector<std::wstring>& others) {
+    const std::wstring& own = StandardPlaces().profile;
     ScopedKey list;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
                         L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", 0,
@@ -112,9 +125,11 @@ void AddProfiles(std::vector<std::wstring>& out, std::vector<std::wstring>& pare
             continue;
         DWORD n = ::ExpandEnvironmentStringsW(raw, path, MAX_PATH);
         if (n == 0 || n > MAX_PATH) continue;
+        bool mine = !own.empty() && SameText(LongForm(path), own);
         for (std::wstring& form : KnownForms(path)) {
             size_t slash = form.rfind(L'\\');
             if (slash != std::wstring::npos && slash > 2) parents.push_back(form.substr(0, slash));
+            if (!mine) others.push_back(form);
             out.push_back(std::move(form));
         }
     }
@@ -144,7 +159,21 @@ ProtectedFolders CollectProtectedFolders() {
           FOLDERID_Pictures, FOLDERID_Videos, FOLDERID_Links, FOLDERID_Contacts,
           FOLDERID_Profile})
         AddKnownFolder(out.whole, id);
-    AddProfiles(out.whole, out.parents);
+    AddProfiles(out.whole, out.profiles, out.inside);
+    const ShellPlaces& places = StandardPlaces();
+    AddForms(out.inside, places.defaultProfile.c_str());
+    AddForms(out.ownProfiles, places.profile.c_str());
+    AddForms(out.ownProfiles, places.publicProfile.c_str());
+    // Windows' own data for all users; only the all-users Start menu in it
+    // holds what products put there.
+    std::vector<std::wstring> programData;
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buf)))
+        programData.push_back(buf);
+    if (!places.programData.empty()) programData.push_back(places.programData);
+    for (const std::wstring& folder : programData) {
+        AddForms(out.inside, (folder + L"\\Microsoft").c_str());
+        AddForms(out.allowedInside, (folder + L"\\Microsoft\\Windows\\Start Menu").c_str());
+    }
     // A 32-bit process does not get the 64-bit Program Files from the shell.
     for (const wchar_t* name : {L"ProgramW6432", L"CommonProgramW6432", L"ProgramFiles",
                                 L"ProgramData", L"USERPROFILE", L"PUBLIC", L"ALLUSERSPROFILE"}) {
@@ -160,7 +189,8 @@ ProtectedFolders CollectProtectedFolders() {
     if (::GetSystemWindowsDirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
     if (::GetSystemDirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
     if (::GetSystemWow64DirectoryW(buf, MAX_PATH)) AddForms(out.inside, buf);
-    AddKnownFolder(out.parents, FOLDERID_UserProfiles);
+    AddKnownFolder(out.profiles, FOLDERID_UserProfiles);
+    AddForms(out.profiles, places.profiles.c_str());
     return out;
 }
 
@@ -205,6 +235,9 @@ bool IsRemote(const std::wstring& tidy) {
 bool IsPlainAbsolute(const std::wstring& path) {
     bool drive = path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && IsSep(path[2]);
     if (!drive) return false;  // relative, rooted, device-namespace and network paths
+    // "C:\\Windows::$INDEX_ALLOCATION" opens C:\\Windows itself on NTFS: a
+    // stream name hides the object behind a name no text check knows.
+    if (path.find(L':', 2) != std::wstring::npos) return false;
     // Windows drops trailing dots and spaces from a name, so "b." or "b "
     // is "b"; and "." and ".." move about. Such a path says one folder and
     // means another.
@@ -214,16 +247,39 @@ bool IsPlainAbsolute(const std::wstring& path) {
     return last != L'.' && last != L' ';
 }
 
+// "X:\\$Recycle.Bin\\..." and the like, on any drive.
+bool IsInRootSystemFolder(const std::wstring& form) {
+    if (form.size() < 4 || form[1] != L':' || form[2] != L'\\') return false;
+    size_t end = form.find(L'\\', 3);
+    std::wstring first = form.substr(3, end == std::wstring::npos ? end : end - 3);
+    for (const wchar_t* name : kRootSystemNames)
+        if (SameText(first, name)) return true;
+    return false;
+}
+
 bool IsProtectedForm(const std::wstring& form) {
     if (IsRootLike(form) || IsRemote(form)) return true;
     const ProtectedFolders& folders = Protected();
     for (const std::wstring& folder : folders.whole)
         if (Covers(form, folder)) return true;
+    bool allowed = false;
+    for (const std::wstring& folder : folders.allowedInside)
+        allowed = allowed || (Covers(folder, form) && !SameText(folder, form));
     for (const std::wstring& folder : folders.inside)
-        if (Covers(folder, form)) return true;
+        if (Covers(folder, form) && !allowed) return true;
+    if (IsInRootSystemFolder(form)) return true;
     std::wstring parent = ParentOf(form);
-    for (const std::wstring& folder : folders.parents)
+    for (const std::wstring& folder : folders.profiles) {
         if (Covers(form, folder) || SameText(parent, folder)) return true;
+        // Inside a profile folder: only the current user's own and the
+        // all-users one.
+        if (!Covers(folder, form)) continue;
+        size_t end = form.find(L'\\', folder.size() + 1);
+        std::wstring profile = form.substr(0, end);
+        bool open = false;
+        for (const std::wstring& own : folders.ownProfiles) open = open || SameText(profile, own);
+        if (!open) return true;
+    }
     return false;
 }
 
@@ -262,6 +318,28 @@ std::wstring FinalPath(HANDLE handle) {
     std::wstring path = WithoutDevicePrefix(buf);
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     return path;
+}
+
+std::wstring LongForm(const std::wstring& path) {
+    wchar_t full[MAX_PATH * 2], longer[MAX_PATH * 2];
+    DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
+    if (n == 0 || n >= MAX_PATH * 2) return std::wstring();
+    n = ::GetLongPathNameW(full, longer, MAX_PATH * 2);
+    return Tidy(n > 0 && n < MAX_PATH * 2 ? longer : full);
+}
+
+bool OpensAsNamed(HANDLE handle, const wchar_t* path) {
+    if (!handle || handle == INVALID_HANDLE_VALUE || !path || !path[0]) return false;
+    std::wstring opened = FinalPath(handle);
+    std::wstring named = LongForm(path);
+    return !opened.empty() && !named.empty() && SameText(opened, named);
+}
+
+std::wstring FinalFolderPath(const wchar_t* path) {
+    ScopedFile handle(::CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle ? FinalPath(handle.get()) : std::wstring();
 }
 
 bool SamePathText(const std::wstring& a, const std::wstring& b) {

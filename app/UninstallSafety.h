@@ -18,21 +18,38 @@ bool JoinPath(wchar_t* out, std::initializer_list<std::wstring_view> parts);
 // a trailing backslash). Refused:
 //   - anything but a plain absolute path on a local drive: relative, rooted,
 //     device-namespace and network paths, paths on a mapped network drive,
-//     "." or ".." segments, names with trailing dots or spaces;
+//     "." or ".." segments, names with trailing dots or spaces, a colon
+//     after the drive's (a stream: "C:\Windows::$INDEX_ALLOCATION");
 //   - a drive root; a well-known folder (Windows, system, Program Files,
 //     ProgramData, every user profile, desktops, documents, downloads,
 //     music, pictures, videos, favorites, saved games, Start menu,
 //     application data, the temporary folder, ...) or a folder holding one;
-//   - anything inside the Windows folder;
-//   - a child of the profiles folder (another user's profile, Default).
+//   - anything inside the Windows folder, ProgramData\Microsoft (but for the
+//     all-users Start menu), the Default profile, or another user's profile
+//     (every child of the profiles folder but the current user's profile and
+//     Public), and the recycle bins, restore points, Windows.old, Recovery
+//     and boot folders at the root of any drive.
 // Each form of the path is checked: as given, with short names spelled
 // out, and with links on the way resolved.
 bool IsDeletableTarget(const wchar_t* path);
+
+// The long form of path: made full, short names spelled out, separators
+// tidied, no trailing backslash (links on the way are not resolved). Empty
+// when it cannot be formed.
+std::wstring LongForm(const std::wstring& path);
+
+// True when handle names exactly the object at path: its final path is the
+// long form of path. False when any component of path is a link, junction
+// or mount point, since the final path then names the target.
+bool OpensAsNamed(HANDLE handle, const wchar_t* path);
 
 // The final path of what handle names, without the "\\?\" prefix and
 // trailing backslashes ("\\server\share\..." for a network path); empty
 // when it cannot be read.
 std::wstring FinalPath(HANDLE handle);
+// The final path of the folder at path, links on the way followed; empty
+// when it cannot be opened.
+std::wstring FinalFolderPath(const wchar_t* path);
 // True when two paths are the same text, ignoring case as the file system
 // does.
 bool SamePathText(const std::wstring& a, const std::wstring& b);

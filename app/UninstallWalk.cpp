@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ShellPlaces.h"
 #include "app/UninstallSafety.h"
 
 namespace qv {
@@ -51,6 +52,31 @@ bool HandleInfo(HANDLE handle, DWORD* attrs, LONGLONG* id) {
     return true;
 }
 
+// The name the system gives the object behind handle, in its own namespace
+// ("\Device\HarddiskVolume2\..." on Windows, "\??\C:\..." under Wine).
+// One request, and the same form for a folder and the items opened in it.
+std::wstring ObjectName(HANDLE handle) {
+    constexpr auto kNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
+    // UNICODE_STRING first, then the text: LONGLONG keeps it aligned.
+    LONGLONG buffer[(sizeof(UNICODE_STRING) + 2 * 1024 * sizeof(wchar_t)) / sizeof(LONGLONG)];
+    ULONG size = 0;
+    if (!NT_SUCCESS(::NtQueryObject(handle, kNameInformation, buffer, sizeof(buffer), &size)))
+        return std::wstring();
+    const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer);
+    if (!name->Buffer || name->Length == 0) return std::wstring();
+    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+}
+
+// True when the object behind handle is the entry name of the folder called
+// folderName: not a link that the system followed to its target.
+bool IsEntryOf(HANDLE handle, const std::wstring& folderName, std::wstring_view name) {
+    std::wstring opened = ObjectName(handle);
+    size_t len = folderName.size();
+    return !folderName.empty() && opened.size() == len + 1 + name.size() &&
+           opened[len] == L'\\' && SamePathText(opened.substr(0, len), folderName) &&
+           SamePathText(opened.substr(len + 1), std::wstring(name));
+}
+
 // The path without its trailing backslashes: attribute queries and opens
 // of a link address the link itself.
 std::wstring WithoutTrailingSlash(const wchar_t* path) {
@@ -66,60 +92,41 @@ ScopedFile OpenOwn(const std::wstring& path, DWORD access, DWORD share) {
                                     nullptr));
 }
 
-bool SweepLinks(HANDLE folder, size_t pathLength) {
-    bool clean = true;
-    bool listed = ListFolder(folder, [&](const FolderItem& item) {
-        // cmd's "rd" works by path: a path it cannot spell may hide a link
-        // that this sweep would pass and rd would follow.
-        size_t length = pathLength + 1 + item.name.size();
-        if (length >= MAX_PATH) {
-            clean = false;
-            return;
-        }
-        if (item.kind == ItemKind::File) return;
-        ScopedFile handle =
-            OpenItem(folder, item, item.kind == ItemKind::Link ? ItemUse::Delete : ItemUse::Walk);
-        if (!handle) {
-            clean = false;
-        } else if (item.kind == ItemKind::Link) {
-            clean = DeleteByHandle(handle.get()) && clean;
-        } else {
-            clean = SweepLinks(handle.get(), length) && clean;
-        }
-    });
-    return listed && clean;
-}
-
 }  // namespace
 
-ScopedFile OpenWalkRoot(const wchar_t* path) {
-    if (!IsDeletableTarget(path)) return ScopedFile();
+HeldFolder OpenWalkRoot(const wchar_t* path) {
+    if (!IsDeletableTarget(path)) return HeldFolder();
     std::wstring folder = WithoutTrailingSlash(path);
     // Ask the path as well as the handle: Wine reports a host symbolic link
     // as a reparse point by path, but opens it as its target.
     DWORD attrs = ::GetFileAttributesW(folder.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES || KindFromAttributes(attrs) != ItemKind::Folder)
-        return ScopedFile();
-    ScopedFile handle = OpenOwn(folder, kFolderAccess, kFolderShare);
+        return HeldFolder();
+    HeldFolder held{OpenOwn(folder, kFolderAccess, kFolderShare), std::wstring()};
     ItemKind kind;
-    // The check by path came before the open: check what was opened.
-    if (!handle || !KindOf(handle.get(), &kind) || kind != ItemKind::Folder ||
-        !IsDeletableHandle(handle.get()))
-        return ScopedFile();
-    return handle;
+    // The checks by path came before the open: check what was opened. Its
+    // final path shows a link anywhere on the way, whatever the system.
+    if (!held || !KindOf(held.handle.get(), &kind) || kind != ItemKind::Folder ||
+        !OpensAsNamed(held.handle.get(), folder.c_str()) || !IsDeletableHandle(held.handle.get()))
+        return HeldFolder();
+    held.objectName = ObjectName(held.handle.get());
+    if (held.objectName.empty()) return HeldFolder();
+    return held;
 }
 
-bool RemoveWalkRoot(ScopedFile root, const wchar_t* path) {
+bool RemoveWalkRoot(HeldFolder root, const wchar_t* path) {
     DWORD attrs = 0;
     LONGLONG id = 0;
-    if (!root || !HandleInfo(root.get(), &attrs, &id)) return false;
-    root.reset();
+    if (!root || !HandleInfo(root.handle.get(), &attrs, &id)) return false;
+    root.handle.reset();
     // Opened again by path: it must be the folder that was walked.
-    ScopedFile handle = OpenOwn(WithoutTrailingSlash(path), kItemAccess, kItemShare);
+    std::wstring folder = WithoutTrailingSlash(path);
+    ScopedFile handle = OpenOwn(folder, kItemAccess, kItemShare);
     DWORD nowAttrs = 0;
     LONGLONG nowId = 0;
     return handle && HandleInfo(handle.get(), &nowAttrs, &nowId) && nowId == id &&
-           (nowAttrs & kKindBits) == (attrs & kKindBits) && IsDeletableHandle(handle.get()) &&
+           (nowAttrs & kKindBits) == (attrs & kKindBits) &&
+           OpensAsNamed(handle.get(), folder.c_str()) && IsDeletableHandle(handle.get()) &&
            DeleteByHandle(handle.get());
 }
 
@@ -136,8 +143,7 @@ bool ListFolder(HANDLE folder, const std::function<void(const FolderItem&)>& vis
             std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
             if (!IsDotOrDotDot(name)) {
                 FolderItem item{name, KindFromAttributes(info->FileAttributes),
-                                !name.empty() && name[0] == L'.', info->FileId.QuadPart,
-                                info->FileAttributes & kKindBits};
+                                info->FileId.QuadPart, info->FileAttributes & kKindBits};
                 visit(item);
             }
             if (info->NextEntryOffset == 0) break;
@@ -146,13 +152,14 @@ bool ListFolder(HANDLE folder, const std::function<void(const FolderItem&)>& vis
     }
 }
 
-ScopedFile OpenItem(HANDLE folder, const FolderItem& item, ItemUse use) {
+ScopedFile OpenItem(const HeldFolder& folder, const FolderItem& item, ItemUse use) {
     if (item.name.empty() || item.name.size() > 0x7FFF / sizeof(wchar_t)) return ScopedFile();
     UNICODE_STRING name;
     name.Buffer = const_cast<wchar_t*>(item.name.data());
     name.Length = name.MaximumLength = static_cast<USHORT>(item.name.size() * sizeof(wchar_t));
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, folder.handle.get(),
+                               nullptr);
     ULONG options = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT;
     DWORD access = kItemAccess, share = kItemShare;
     if (item.kind == ItemKind::Folder) {
@@ -172,15 +179,65 @@ ScopedFile OpenItem(HANDLE folder, const FolderItem& item, ItemUse use) {
                                    options, nullptr, 0)))
         return ScopedFile();
     ScopedFile handle(raw);
-    // It must still be the object that was listed, and of the same kind: a
-    // link put in its place, or a link that this system opens as its
-    // target, is not to be deleted through or walked into.
+    // It must still be the object that was listed, of the same kind, and
+    // the entry of this folder: a link put in its place, or a link that this
+    // system opens as its target (Wine does so with a host symbolic link,
+    // and shows the target's attributes and file ID), is not to be deleted
+    // through or walked into.
     DWORD attrs = 0;
     LONGLONG id = 0;
     if (!HandleInfo(raw, &attrs, &id) || (attrs & kKindBits) != item.kindBits ||
-        (item.fileId != 0 && id != item.fileId))
+        (item.fileId != 0 && id != item.fileId) || !IsEntryOf(raw, folder.objectName, item.name))
         return ScopedFile();
     return handle;
+}
+
+HeldFolder OpenSubfolder(const HeldFolder& folder, const FolderItem& item) {
+    HeldFolder sub{OpenItem(folder, item, ItemUse::Walk), std::wstring()};
+    if (sub) sub.objectName = folder.objectName + L"\\" + std::wstring(item.name);
+    return sub;
+}
+
+namespace {
+
+int CountAt(const HeldFolder& folder, int depth) {
+    int count = 0;
+    ListFolder(folder.handle.get(), [&](const FolderItem& item) {
+        if (item.kind == ItemKind::File) {
+            ++count;
+        } else if (item.kind == ItemKind::Folder && depth < kMaxWalkDepth) {
+            HeldFolder sub = OpenSubfolder(folder, item);
+            if (sub) count += CountAt(sub, depth + 1);
+        }
+    });
+    return count;
+}
+
+void DeleteAt(const HeldFolder& folder, int depth, const std::function<void(bool)>& onFile) {
+    ListFolder(folder.handle.get(), [&](const FolderItem& item) {
+        if (item.kind == ItemKind::Folder) {
+            if (depth >= kMaxWalkDepth) return;
+            HeldFolder sub = OpenSubfolder(folder, item);
+            if (!sub) return;
+            DeleteAt(sub, depth + 1, onFile);
+        }
+        // Opened (again) to be deleted: a folder once emptied, a link as
+        // itself, a file; in each case the very object that was listed.
+        ScopedFile handle = OpenItem(folder, item, ItemUse::Delete);
+        bool marked = handle && DeleteByHandle(handle.get());
+        handle.reset();
+        if (item.kind == ItemKind::File) onFile(marked);
+    });
+}
+
+}  // namespace
+
+int CountFilesBelow(const HeldFolder& folder) {
+    return folder ? CountAt(folder, 0) : 0;
+}
+
+void DeleteBelow(const HeldFolder& folder, const std::function<void(bool deleted)>& onFile) {
+    if (folder) DeleteAt(folder, 0, onFile);
 }
 
 bool KindOf(HANDLE handle, ItemKind* kind) {
@@ -197,7 +254,9 @@ bool DeleteByHandle(HANDLE handle) {
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof(info)) != 0;
 }
 
-bool DeleteFileChecked(const wchar_t* path) {
+namespace {
+
+bool DeleteFileWhere(const wchar_t* path, bool (*place)(const std::wstring& finalPath)) {
     if (!IsDeletableTarget(path)) return false;
     std::wstring file = path;
     DWORD attrs = ::GetFileAttributesW(file.c_str());
@@ -207,34 +266,29 @@ bool DeleteFileChecked(const wchar_t* path) {
     DWORD handleAttrs = 0;
     LONGLONG id = 0;
     // A link the system opened as its target shows other attributes than
-    // the path: leave it rather than delete the target.
+    // the path, and its final path is the target's: leave it rather than
+    // delete the target. The final path also shows a link on the way.
     if (!handle || !HandleInfo(handle.get(), &handleAttrs, &id) ||
-        (handleAttrs & kKindBits) != (attrs & kKindBits) || !IsDeletableHandle(handle.get()))
+        (handleAttrs & kKindBits) != (attrs & kKindBits) ||
+        !OpensAsNamed(handle.get(), file.c_str()) || !IsDeletableHandle(handle.get()) ||
+        (place && !place(FinalPath(handle.get()))))
         return false;
     return DeleteByHandle(handle.get());
+}
+
+}  // namespace
+
+bool DeleteFileChecked(const wchar_t* path) {
+    return DeleteFileWhere(path, nullptr);
+}
+
+bool DeleteShortcutChecked(const wchar_t* path) {
+    return DeleteFileWhere(path, &IsShortcutPlace);
 }
 
 bool IsDirectoryLink(const wchar_t* path) {
     DWORD attrs = ::GetFileAttributesW(WithoutTrailingSlash(path).c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && KindFromAttributes(attrs) == ItemKind::Link;
-}
-
-bool RemoveDirectoryLink(const wchar_t* path) {
-    std::wstring link = WithoutTrailingSlash(path);
-    {
-        ScopedFile handle = OpenOwn(link, kItemAccess, kItemShare);
-        ItemKind kind;
-        // Only a handle on the link itself may be deleted through.
-        if (handle && IsDirectoryLink(link.c_str()) && KindOf(handle.get(), &kind) &&
-            kind == ItemKind::Link)
-            DeleteByHandle(handle.get());
-    }
-    return ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES;
-}
-
-bool RemoveLinksBelow(const wchar_t* folder) {
-    ScopedFile root = OpenWalkRoot(folder);
-    return root && SweepLinks(root.get(), WithoutTrailingSlash(folder).size());
 }
 
 }  // namespace qv

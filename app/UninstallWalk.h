@@ -4,12 +4,13 @@
 // in its place, and the next path leads somewhere else. Here each folder is
 // held open, without delete sharing, while the walk works below it, every
 // item is opened relative to its folder's handle without following links,
-// what it is (file, folder, link) is decided from the open handle, and it
-// is deleted through that handle. No rename of any folder on the way can
-// then change what is deleted.
+// what it is (file, folder, link) and where it is are decided from the open
+// handle, and it is deleted through that handle. No rename of any folder on
+// the way can then change what is deleted.
 #include <windows.h>
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "base/QvScoped.h"
@@ -22,15 +23,28 @@ enum class ItemKind { File, Folder, Link };
 struct FolderItem {
     std::wstring_view name;
     ItemKind kind;
-    bool dotName;       // begins with a full stop
     LONGLONG fileId;    // 0 when the file system gives none
     DWORD kindBits;     // its directory and reparse-point attributes
 };
 
-// Opens the folder at path for a walk: the folder itself (never a link's
-// target), after checking that what was opened may be deleted. Invalid when
-// path is a link, not a folder, or refused.
-ScopedFile OpenWalkRoot(const wchar_t* path);
+// A folder held open for a walk, with the name the system gives the object
+// it opened: an item opened in it must carry this name and its own.
+struct HeldFolder {
+    ScopedFile handle;
+    std::wstring objectName;
+    explicit operator bool() const { return static_cast<bool>(handle); }
+};
+
+// Trees deeper than this below a walked folder are left in place: each
+// level holds a handle and a listing, and a tree made deep on purpose must
+// not exhaust them (or the stack).
+constexpr int kMaxWalkDepth = 100;
+
+// Opens the folder at path for a walk: the folder itself, after checking
+// that what was opened may be deleted and is the very folder that path
+// names, no component of it a link, junction or mount point. Invalid
+// otherwise.
+HeldFolder OpenWalkRoot(const wchar_t* path);
 
 // Lists an open folder ("." and ".." left out). False when it cannot be
 // listed.
@@ -38,15 +52,26 @@ bool ListFolder(HANDLE folder, const std::function<void(const FolderItem&)>& vis
 
 // Opens item relative to folder, as what the listing said it is, without
 // following a link: a folder to walk (held, not deletable through this
-// handle), or anything to delete. Invalid when it cannot be opened or is no
-// longer the object that was listed (it was replaced meanwhile).
+// handle), or anything to delete. Invalid when it cannot be opened or what
+// was opened is not the listed entry of this folder (it was replaced
+// meanwhile, or the system opened a link as its target).
 enum class ItemUse { Walk, Delete };
-ScopedFile OpenItem(HANDLE folder, const FolderItem& item, ItemUse use);
+ScopedFile OpenItem(const HeldFolder& folder, const FolderItem& item, ItemUse use);
+// OpenItem(..., Walk), held as a folder of its own.
+HeldFolder OpenSubfolder(const HeldFolder& folder, const FolderItem& item);
 
 // Removes the (by now empty) folder that root, opened by OpenWalkRoot(path),
 // held: root is closed and path opened again, and only the same folder is
 // removed.
-bool RemoveWalkRoot(ScopedFile root, const wchar_t* path);
+bool RemoveWalkRoot(HeldFolder root, const wchar_t* path);
+
+// Counts the files below folder, down to kMaxWalkDepth levels.
+int CountFilesBelow(const HeldFolder& folder);
+
+// Deletes what lies below folder, down to kMaxWalkDepth levels, in the
+// order it is listed: each folder after what it holds. onFile is called
+// after each file with whether it is gone.
+void DeleteBelow(const HeldFolder& folder, const std::function<void(bool deleted)>& onFile);
 
 // What an open handle is. A link is any reparse point that is a folder.
 bool KindOf(HANDLE handle, ItemKind* kind);
@@ -56,21 +81,17 @@ bool KindOf(HANDLE handle, ItemKind* kind);
 bool DeleteByHandle(HANDLE handle);
 
 // Deletes the single file at path by handle, after checking what was
-// opened: never a folder, never what a link points to, never a refused
-// target. True when it is marked for deletion.
+// opened: never a folder, never through a link anywhere on the path, never a
+// refused target. True when it is marked for deletion.
 bool DeleteFileChecked(const wchar_t* path);
 
-// True when path is a folder link (junction, symbolic link or other
-// directory reparse point). Deleting through one would reach its target.
-bool IsDirectoryLink(const wchar_t* path);
-// Removes a folder link itself, leaving its target untouched. True when the
-// link is gone.
-bool RemoveDirectoryLink(const wchar_t* path);
+// DeleteFileChecked for a shortcut: only a ".lnk", ".url" or ".pif" file in
+// a standard desktop, Start-menu or Quick Launch folder (or, for ".lnk", one
+// folder below one), as the opened file's final path shows.
+bool DeleteShortcutChecked(const wchar_t* path);
 
-// Before cmd's "rd /S" runs on folder, which follows folder links into
-// their targets: removes every folder link below it, dot-folders included.
-// True only when the whole tree was seen and none is left: a folder that
-// cannot be listed, or a path too long for cmd, may hide one.
-bool RemoveLinksBelow(const wchar_t* folder);
+// True when path is a folder link (junction, symbolic link or other
+// directory reparse point).
+bool IsDirectoryLink(const wchar_t* path);
 
 }  // namespace qv

@@ -7,8 +7,21 @@
 #include <vector>
 
 #include "UninstallTestUtil.h"
+#include "app/ClearBatch.h"
 
 namespace batchcheck {
+
+// The batch for program and, when dir is given, that one folder, as process
+// 1234 of a system whose system folder is C:\windows\system32.
+inline std::string Compose(const wchar_t* program, const wchar_t* dir, UINT ansi = CP_THREAD_ACP,
+                           UINT oem = CP_OEMCP) {
+    std::vector<std::wstring> folders;
+    if (dir) folders.push_back(dir);
+    return qv::ComposeClearBatch(program, folders, 1234, L"C:\\windows\\system32", ansi, oem);
+}
+
+constexpr wchar_t kTaskkillLine[] = L"\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234";
+constexpr wchar_t kLastLine[] = L"del %0 & rd \"%~dp0\"";
 
 struct CodePages {
     UINT ansi, oem;
@@ -47,13 +60,13 @@ inline std::vector<std::wstring> UnsafeLines(const std::string& bytes, const std
     std::vector<std::wstring> bad;
     std::vector<std::wstring> lines = Lines(Read(bytes, cp.oem));
     if (hasRd) *hasRd = false;
-    if (lines.size() < 3 || lines[0] != L"@ echo off" ||
-        lines[1] != L"taskkill /im qvUninstall.exe /f" || lines.back() != L"del %0")
+    if (lines.size() < 3 || lines[0] != L"@ echo off" || lines[1] != kTaskkillLine ||
+        lines.back() != kLastLine)
         return {L"(the fixed lines are not in place)"};
     for (size_t i = 2; i + 1 < lines.size(); ++i) {
         const std::wstring& line = lines[i];
-        if (line.rfind(L"rd /S /Q \"", 0) == 0 && line.back() == L'"') {
-            std::wstring named = line.substr(10, line.size() - 11);
+        if (line.rfind(L"rd \"", 0) == 0 && line.back() == L'"') {
+            std::wstring named = line.substr(4, line.size() - 5);
             wchar_t longName[MAX_PATH] = {};
             ::GetLongPathNameW(named.c_str(), longName, MAX_PATH);
             if (named != dir && uitest::NoSlash(longName) != uitest::NoSlash(dir))

@@ -48,11 +48,11 @@ TEST(ClearBatchText, LookAlikesNeverBecomeSyntaxInAnyCodePage) {
     };
     for (CodePages cp : kPages) {
         for (const std::wstring& dir : dirs)
-            ExpectOnlyExactPaths(qv::ComposeClearBatch(L"C:\\a\\qvUninstall.exe", dir.c_str(),
+            ExpectOnlyExactPaths(batchcheck::Compose(L"C:\\a\\qvUninstall.exe", dir.c_str(),
                                                        cp.ansi, cp.oem),
                                  L"C:\\a\\qvUninstall.exe", dir, cp);
         for (const std::wstring& program : programs)
-            ExpectOnlyExactPaths(qv::ComposeClearBatch(program.c_str(), nullptr, cp.ansi, cp.oem),
+            ExpectOnlyExactPaths(batchcheck::Compose(program.c_str(), nullptr, cp.ansi, cp.oem),
                                  program, L"", cp);
     }
 }
@@ -60,17 +60,17 @@ TEST(ClearBatchText, LookAlikesNeverBecomeSyntaxInAnyCodePage) {
 TEST(ClearBatchText, PathsThatBothCodePagesSpellGoInAsTheyAre) {
     std::wstring dir = L"C:\\Program Files\\塔洛软件\\塔洛看图";
     std::wstring program = dir + L"\\qvUninstall.exe";
-    std::string text = qv::ComposeClearBatch(program.c_str(), dir.c_str(), 936, 936);
-    EXPECT_EQ(Read(text, 936), L"@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"" + program +
-                                   L"\"\r\nrd /S /Q \"" + dir + L"\"\r\ndel %0");
+    std::string text = batchcheck::Compose(program.c_str(), dir.c_str(), 936, 936);
+    EXPECT_EQ(Read(text, 936), L"@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel \"" + program +
+                                   L"\"\r\nrd \"" + dir + L"\"\r\ndel %0 & rd \"%~dp0\"");
     // Code page 1252 spells "é", but the OEM page 437 reads the byte as
     // another letter: cmd would look for another folder.
     std::string western =
-        qv::ComposeClearBatch(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 437);
-    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel %0", western);
+        batchcheck::Compose(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 437);
+    EXPECT_EQ("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel %0 & rd \"%~dp0\"", western);
     EXPECT_NE(std::string::npos,
-              qv::ComposeClearBatch(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 1252)
-                  .find("rd /S /Q \"C:\\Caf\xE9\""));
+              batchcheck::Compose(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 1252)
+                  .find("rd \"C:\\Caf\xE9\""));
 }
 
 TEST(ClearBatchText, AnExistingFolderTheCodePageCannotSpellUsesItsShortForm) {
@@ -80,7 +80,7 @@ TEST(ClearBatchText, AnExistingFolderTheCodePageCannotSpellUsesItsShortForm) {
     ASSERT_TRUE(MakeFile(program));
     for (CodePages cp : kPages) {
         bool hasRd = false;
-        std::string text = qv::ComposeClearBatch(program.c_str(), dir.c_str(), cp.ansi, cp.oem);
+        std::string text = batchcheck::Compose(program.c_str(), dir.c_str(), cp.ansi, cp.oem);
         ExpectOnlyExactPaths(text, program, dir, cp, &hasRd);
         wchar_t shortName[MAX_PATH] = {};
         // Where the file system keeps short names, the folder is still removed.
@@ -92,13 +92,13 @@ TEST(ClearBatchText, AnExistingFolderTheCodePageCannotSpellUsesItsShortForm) {
 
 TEST(ClearBatchText, SyntaxAndUnsafeFoldersStayOut) {
     std::string noRd =
-        "@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\a\\q.exe\"\r\ndel %0";
+        "@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel \"C:\\a\\q.exe\"\r\ndel %0 & rd \"%~dp0\"";
     for (const wchar_t* dir :
          {L"C:\\a\"&rd C:\\", L"C:\\100%\\", L"C:\\a\r\nrd C:\\", L"C:\\a\nx", L"C:\\a!windir!",
           L"C:\\a\tb", L"C:\\a\\..\\Windows", L"C:\\", L"\\\\server\\share\\product", L"relative"})
         for (CodePages cp : kPages)
-            EXPECT_EQ(noRd, qv::ComposeClearBatch(L"C:\\a\\q.exe", dir, cp.ansi, cp.oem)) << dir;
+            EXPECT_EQ(noRd, batchcheck::Compose(L"C:\\a\\q.exe", dir, cp.ansi, cp.oem)) << dir;
     // cmd reads "%%" in a batch as one percent sign.
-    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\100%%\\q.exe\"\r\ndel %0",
-              qv::ComposeClearBatch(L"C:\\100%\\q.exe", nullptr, 1252, 850));
+    EXPECT_EQ("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel \"C:\\100%%\\q.exe\"\r\ndel %0 & rd \"%~dp0\"",
+              batchcheck::Compose(L"C:\\100%\\q.exe", nullptr, 1252, 850));
 }

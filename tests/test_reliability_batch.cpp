@@ -113,7 +113,7 @@ TEST(Reliability, R4_HostileNamesNeverMakeAnUnsafeBatchLine) {
     long runs = 0, unsafe = 0;
     auto check = [&](const std::wstring& dir, const std::wstring& program) {
         for (batchcheck::CodePages cp : pages) {
-            std::string text = qv::ComposeClearBatch(program.c_str(), dir.c_str(), cp.ansi, cp.oem);
+            std::string text = batchcheck::Compose(program.c_str(), dir.c_str(), cp.ansi, cp.oem);
             ++runs;
             for (const std::wstring& line : batchcheck::UnsafeLines(text, program, dir, cp)) {
                 ++unsafe;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "ClearBatchCheck.h"
 #include "UninstallTestUtil.h"
 #include "app/ClearBatch.h"
 #include "app/MainDlg.h"
@@ -16,23 +18,36 @@ using namespace uitest;
 
 namespace {
 
-std::string Ansi(const std::wstring& text) {
-    int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
-    return out;
-}
-
 std::string Batch(const std::wstring& program, const std::wstring* dir) {
-    std::string text = "@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"" + Ansi(program) +
-                       "\"\r\n";
-    if (dir) text += "rd /S /Q \"" + Ansi(*dir) + "\"\r\n";
-    return text + "del %0";
+    return batchcheck::Compose(program.c_str(), dir ? dir->c_str() : nullptr);
 }
 
 bool WaitGone(const std::wstring& path, DWORD ms) {
     return qvtest::PumpUntil([&] { return !Exists(path); }, ms);
+}
+
+std::string Utf8(const std::wstring& text) {
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    out.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), n);
+    out.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
+    return out;
+}
+
+// Children record the batch they start (its path, a line end, its text)
+// in the results file.
+void RecordBatch() {
+    qv::seam::SetClearBatchObserver([](const std::wstring& path, const std::string& text) {
+        WriteResults(Utf8(path) + "\n" + text);
+    });
 }
 
 // An installed product: the uninstaller copy, its data file and files, in
@@ -48,31 +63,49 @@ struct Installed {
     std::wstring dir, exe;
 };
 
-// Holds the batch open without delete sharing: it can be written and run,
-// but its "del %0" fails, so what was written can be read afterwards.
-class BatchHold {
-public:
-    BatchHold() {
-        MakeFile(qv::kClearBatchPath, "");
-        file_.reset(::CreateFileW(qv::kClearBatchPath, GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    }
-    ~BatchHold() { Release(); }
-    bool held() const { return static_cast<bool>(file_); }
-    void Release() {
-        file_.reset();
-        ::DeleteFileW(qv::kClearBatchPath);
-    }
-
-private:
-    qv::ScopedFile file_;
+// Runs a child of the copy at exe and reads the batch it started.
+struct Started {
+    int exitCode = -1;
+    std::wstring path;  // the batch
+    std::string text;   // with the child's process ID replaced by 1234
 };
+
+Started RunAndRead(const qvtest::TempDir& tmp, const std::wstring& exe, const char* scenario) {
+    std::wstring results = tmp / L"batch-results.txt";
+    ::DeleteFileW(results.c_str());
+    ::SetEnvironmentVariableW(kResultsVar, results.c_str());
+    Started out;
+    out.exitCode = RunCopy(exe, scenario);
+    ::SetEnvironmentVariableW(kResultsVar, nullptr);
+    std::string all = ReadAll(results);
+    size_t eol = all.find('\n');
+    if (eol == std::string::npos) return out;
+    out.path = FromUtf8(all.substr(0, eol));
+    out.text = all.substr(eol + 1);
+    // The batch ends the child by its process ID, which the test cannot know.
+    size_t pid = out.text.find("/pid ");
+    if (pid != std::string::npos) {
+        size_t end = out.text.find("\r\n", pid);
+        out.text.replace(pid + 5, end - pid - 5, "1234");
+    }
+    return out;
+}
+
+std::wstring SystemFolder() {
+    wchar_t buf[MAX_PATH] = {};
+    ::GetSystemDirectoryW(buf, MAX_PATH);
+    return buf;
+}
+
+std::string Batch(const std::wstring& program, const std::vector<std::wstring>& folders) {
+    return qv::ComposeClearBatch(program.c_str(), folders, 1234, SystemFolder().c_str());
+}
 
 }  // namespace
 
 // What the dialog does at the end: start the worker, hand over to DeleteSelf.
 QV_CHILD(delete_self) {
+    RecordBatch();
     ProgressRecorder rec;
     CQvUninstaller engine;
     engine.StartUninstall(rec.hwnd, 1);
@@ -80,63 +113,79 @@ QV_CHILD(delete_self) {
     return 3;             // only when the batch could not be written
 }
 
-TEST(ClearBatch, TextIsExactlyTheFiveLinesInTheAnsiCodePage) {
+TEST(ClearBatch, TextIsTheFixedLinesAndOneRdForEachFolder) {
     std::wstring program = L"C:\\Program Files\\塔洛\\qvUninstall.exe";
     std::wstring dir = L"C:\\Program Files\\塔洛";
-    EXPECT_EQ(Batch(program, &dir), qv::ComposeClearBatch(program.c_str(), dir.c_str()));
-    EXPECT_EQ(Batch(program, nullptr), qv::ComposeClearBatch(program.c_str(), nullptr));
-    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\a\\qvUninstall.exe\"\r\n"
-              "rd /S /Q \"C:\\a\"\r\ndel %0",
-              qv::ComposeClearBatch(L"C:\\a\\qvUninstall.exe", L"C:\\a"));
+    EXPECT_EQ(std::string("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
+                          "del \"C:\\a\\b\\qvUninstall.exe\"\r\nrd \"C:\\a\\b\"\r\nrd \"C:\\a\"\r\n"
+                          "del %0 & rd \"%~dp0\""),
+              qv::ComposeClearBatch(L"C:\\a\\b\\qvUninstall.exe", {L"C:\\a\\b", L"C:\\a"}, 1234,
+                                    L"C:\\windows\\system32"));
+    EXPECT_EQ(Batch(program, &dir), batchcheck::Compose(program.c_str(), dir.c_str()));
+    // A folder cmd cannot be given leaves out the folders above it too.
+    EXPECT_EQ(std::string("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
+                          "del \"C:\\a\\q.exe\"\r\ndel %0 & rd \"%~dp0\""),
+              qv::ComposeClearBatch(L"C:\\a\\q.exe", {L"C:\\a\\100%", L"C:\\a"}, 1234,
+                                    L"C:\\windows\\system32"));
 }
 
 TEST(ClearBatch, TextThatCmdWouldReadAsCodeStaysOut) {
-    std::string noRd = "@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\a\\q.exe\"\r\ndel %0";
+    std::string noRd = "@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
+                       "del \"C:\\a\\q.exe\"\r\ndel %0 & rd \"%~dp0\"";
     for (const wchar_t* dir : {L"C:\\a\"&rd C:\\", L"C:\\100%\\", L"C:\\a\r\nrd C:\\", L"C:\\a\nx"})
-        EXPECT_EQ(noRd, qv::ComposeClearBatch(L"C:\\a\\q.exe", dir)) << dir;
-    // cmd reads "%%" in a batch as one percent sign.
-    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel \"C:\\100%%\\q.exe\"\r\ndel %0",
-              qv::ComposeClearBatch(L"C:\\100%\\q.exe", nullptr));
+        EXPECT_EQ(noRd, batchcheck::Compose(L"C:\\a\\q.exe", dir)) << dir;
     // A character the code page cannot spell would turn into a "?" wildcard.
-    EXPECT_EQ("@ echo off\r\ntaskkill /im qvUninstall.exe /f\r\ndel %0",
-              qv::ComposeClearBatch(L"C:\\does-not-exist\\\u0400\u10A0.exe", nullptr));
+    EXPECT_EQ("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
+              "del %0 & rd \"%~dp0\"",
+              batchcheck::Compose(L"C:\\does-not-exist\\\u0400\u10A0.exe", nullptr));
 }
 
-TEST(DeleteSelf, WritesTheBatchAndTheBatchRemovesProgramFolderAndItself) {
+TEST(DeleteSelf, TheBatchLivesInAFolderOfItsOwnAndRemovesProgramFolderAndItself) {
     qvtest::TempDir tmp(L"qvself");
     ASSERT_TRUE(MakeFile(tmp / L"outside\\keep.txt"));
-
-    // First run: keep the batch from deleting itself, to read what was written.
-    Installed first(tmp, L"塔洛 产品");
-    ASSERT_FALSE(first.exe.empty());
-    BatchHold hold;
-    ASSERT_TRUE(hold.held());
-    EXPECT_EQ(0, RunCopy(first.exe, "delete_self"));
-    EXPECT_EQ(Batch(first.exe, &first.dir), ReadAll(qv::kClearBatchPath));
-    EXPECT_TRUE(WaitGone(first.dir, 30000));
-    hold.Release();
-
-    // Second run: program, installation folder and batch all go.
-    Installed second(tmp, L"second");
-    ASSERT_FALSE(second.exe.empty());
-    EXPECT_EQ(0, RunCopy(second.exe, "delete_self"));
-    EXPECT_TRUE(WaitGone(second.dir, 30000));
-    EXPECT_TRUE(WaitGone(qv::kClearBatchPath, 30000));
+    Installed inst(tmp, L"塔洛 产品");
+    ASSERT_FALSE(inst.exe.empty());
+    Started started = RunAndRead(tmp, inst.exe, "delete_self");
+    EXPECT_EQ(0, started.exitCode);
+    // A new folder of an unguessable name in the Windows temporary folder.
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring expectedStart = std::wstring(windows) + L"\\Temp\\qvUninstall-";
+    ASSERT_EQ(0u, started.path.rfind(expectedStart, 0)) << Utf8(started.path);
+    EXPECT_EQ(expectedStart.size() + 16 + 10, started.path.size()) << Utf8(started.path);
+    EXPECT_EQ(Batch(inst.exe, std::vector<std::wstring>{inst.dir}), started.text);
+    EXPECT_TRUE(WaitGone(inst.dir, 60000));
+    EXPECT_TRUE(WaitGone(started.path, 60000));
+    std::wstring batchFolder = started.path.substr(0, started.path.rfind(L'\\'));
+    EXPECT_TRUE(WaitGone(batchFolder, 60000)) << "the batch's own folder stays";
     EXPECT_TRUE(Exists(tmp / L"outside\\keep.txt"));
+}
+
+TEST(DeleteSelf, APreparedClearBatchPathIsNeitherFollowedNorUsed) {
+    qvtest::TempDir tmp(L"qvself");
+    ASSERT_TRUE(MakeFile(tmp / L"canary.txt", "keep"));
+    // Where the batch used to go, someone has put a link to a file of theirs.
+    std::wstring planted = L"C:\\clear.bat";
+    ::DeleteFileW(planted.c_str());
+    bool linked = MakeLink(planted, tmp / L"canary.txt");
+    Installed inst(tmp, L"prepared");
+    ASSERT_FALSE(inst.exe.empty());
+    Started started = RunAndRead(tmp, inst.exe, "delete_self");
+    EXPECT_EQ(0, started.exitCode);
+    EXPECT_TRUE(WaitGone(inst.dir, 60000));
+    EXPECT_EQ("keep", ReadAll(tmp / L"canary.txt"));
+    if (linked) ::DeleteFileW(planted.c_str());
 }
 
 TEST(DeleteSelf, APercentSignKeepsTheFolderButTheProgramStillGoes) {
     qvtest::TempDir tmp(L"qvself");
     Installed inst(tmp, L"100%");
     ASSERT_FALSE(inst.exe.empty());
-    BatchHold hold;
-    ASSERT_TRUE(hold.held());
-    EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
-    std::string text = ReadAll(qv::kClearBatchPath);
-    EXPECT_EQ(std::string::npos, text.find("rd /S"));
-    EXPECT_NE(std::string::npos, text.find("100%%\\qvUninstall.exe"));
-    EXPECT_TRUE(WaitGone(inst.exe, 30000));
-    hold.Release();
+    Started started = RunAndRead(tmp, inst.exe, "delete_self");
+    EXPECT_EQ(0, started.exitCode);
+    EXPECT_EQ(std::string::npos, started.text.find("rd \"C:"));
+    EXPECT_NE(std::string::npos, started.text.find("100%%\\qvUninstall.exe"));
+    EXPECT_TRUE(WaitGone(inst.exe, 60000));
     EXPECT_TRUE(Exists(inst.dir));  // emptied by the engine, but not removed
 }
 
@@ -147,88 +196,63 @@ TEST(DeleteSelf, AnInstallDirThatWalksOutGetsNoRdLine) {
     ASSERT_FALSE(inst.exe.empty());
     ASSERT_TRUE(WriteDat(Slash(inst.dir) + L"qvUninstall.dat",
                          {.installDir = inst.dir + L"\\..\\victim"}));
-    BatchHold hold;
-    ASSERT_TRUE(hold.held());
-    EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
-    EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath));
-    EXPECT_TRUE(WaitGone(inst.exe, 30000));
+    Started started = RunAndRead(tmp, inst.exe, "delete_self");
+    EXPECT_EQ(Batch(inst.exe, std::vector<std::wstring>{}), started.text);
+    EXPECT_TRUE(WaitGone(inst.exe, 60000));
     EXPECT_TRUE(Exists(tmp / L"victim\\keep.txt"));
 }
 
-TEST(DeleteSelf, TheBatchRemovesOnlyAFolderThatHoldsTheProgram) {
+TEST(DeleteSelf, TheBatchRemovesOnlyEmptiedFoldersFromTheProgramsUpToInstallDir) {
     qvtest::TempDir tmp(L"qvself");
     ASSERT_TRUE(MakeFile(tmp / L"neighbour\\keep.txt"));
     Installed inst(tmp, L"inst");
     ASSERT_FALSE(inst.exe.empty());
     // A data file naming a neighbouring folder: the engine empties its own
-    // folder, but the batch must not remove the neighbour.
+    // folder, but the batch must not touch the neighbour.
     ASSERT_TRUE(WriteDat(Slash(inst.dir) + L"qvUninstall.dat", {.installDir = tmp / L"neighbour"}));
-    {
-        BatchHold hold;
-        ASSERT_TRUE(hold.held());
-        EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
-        EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath));
-        EXPECT_TRUE(WaitGone(inst.exe, 30000));
-    }
+    Started started = RunAndRead(tmp, inst.exe, "delete_self");
+    EXPECT_EQ(Batch(inst.exe, std::vector<std::wstring>{}), started.text);
+    EXPECT_TRUE(WaitGone(inst.exe, 60000));
     EXPECT_TRUE(Exists(tmp / L"neighbour\\keep.txt"));
 
-    // The program in a folder below the installation folder: that is the
-    // product's, and it goes.
-    std::wstring top = tmp / L"product";
-    ASSERT_TRUE(MakeFile(top + L"\\data\\a.txt"));
-    std::wstring exe = CopySelf(top + L"\\bin", L"qvUninstall.exe");
+    // The program in vendor\viewer, installDir the vendor's folder: the
+    // viewer's folder goes; the editor beside it, which the engine never
+    // walked, stays, and so does the vendor's folder that holds it.
+    std::wstring vendor = tmp / L"vendor";
+    ASSERT_TRUE(MakeFile(vendor + L"\\editor\\keep.txt"));
+    std::wstring exe = CopySelf(vendor + L"\\viewer", L"qvUninstall.exe");
     ASSERT_FALSE(exe.empty());
-    ASSERT_TRUE(WriteDat(top + L"\\bin\\qvUninstall.dat", {.installDir = top}));
-    EXPECT_EQ(0, RunCopy(exe, "delete_self"));
-    EXPECT_TRUE(WaitGone(top, 30000));
-    EXPECT_TRUE(WaitGone(qv::kClearBatchPath, 30000));
+    ASSERT_TRUE(MakeFile(vendor + L"\\viewer\\data\\a.txt"));
+    ASSERT_TRUE(WriteDat(vendor + L"\\viewer\\qvUninstall.dat", {.installDir = vendor}));
+    started = RunAndRead(tmp, exe, "delete_self");
+    EXPECT_EQ(Batch(exe, std::vector<std::wstring>{vendor + L"\\viewer", vendor}), started.text);
+    EXPECT_TRUE(WaitGone(vendor + L"\\viewer", 60000));
+    EXPECT_TRUE(Exists(vendor + L"\\editor\\keep.txt"));
+
+    // Once the editor is gone too, the same batch takes the vendor's folder.
+    qvtest::RemoveTree(vendor + L"\\editor");
+    exe = CopySelf(vendor + L"\\viewer", L"qvUninstall.exe");
+    ASSERT_TRUE(WriteDat(vendor + L"\\viewer\\qvUninstall.dat", {.installDir = vendor}));
+    started = RunAndRead(tmp, exe, "delete_self");
+    EXPECT_TRUE(WaitGone(vendor, 60000));
 }
 
-TEST(DeleteSelf, NoRdUnlessTheWholeTreeWasSeen) {
+TEST(DeleteSelf, DotFoldersAreTheEnginesAndWhatStaysKeepsItsFolder) {
     qvtest::TempDir tmp(L"qvself");
-    // The engine skips dot-folders; "rd /S" does not. One that cannot be
-    // listed, and one holding a path too long for cmd, may hide a link.
-    for (int which = 0; which < 2; ++which) {
-        Installed inst(tmp, which ? L"long" : L"locked");
-        ASSERT_FALSE(inst.exe.empty());
-        qv::ScopedFile lock;
-        if (which == 0) {
-            ASSERT_TRUE(MakeFile(Slash(inst.dir) + L".hidden\\x.txt"));
-            lock.reset(::CreateFileW((Slash(inst.dir) + L".hidden").c_str(), GENERIC_READ, 0,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-            ASSERT_TRUE(lock);
-        } else {
-            std::wstring deep = Slash(inst.dir) + L".cache\\";
-            ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr));
-            deep += std::wstring(MAX_PATH - deep.size() + 5, L'x');
-            ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
-        }
-        BatchHold hold;
-        ASSERT_TRUE(hold.held());
-        EXPECT_EQ(0, RunCopy(inst.exe, "delete_self"));
-        EXPECT_EQ(Batch(inst.exe, nullptr), ReadAll(qv::kClearBatchPath)) << which;
-        EXPECT_TRUE(WaitGone(inst.exe, 30000));
-    }
-}
-
-// DeleteSelf returns only when it cannot write the batch.
-QV_CHILD(delete_self_unwritable) {
-    CQvUninstaller engine;
-    engine.DeleteSelf();
-    return 3;
-}
-
-// A batch that can be created but not written is e2e_batch_unwritable.sh.
-TEST(DeleteSelf, AFolderWhereTheBatchGoesEndsNothing) {
-    qvtest::TempDir tmp(L"qvself");
-    std::wstring exe = CopySelf(tmp / L"copy", L"qvUninstall.exe");
-    ASSERT_FALSE(exe.empty());
-    ::RemoveDirectoryW(qv::kClearBatchPath);
-    ::DeleteFileW(qv::kClearBatchPath);
-    ASSERT_TRUE(::CreateDirectoryW(qv::kClearBatchPath, nullptr));
-    EXPECT_EQ(3, RunCopy(exe, "delete_self_unwritable"));
-    EXPECT_TRUE(Exists(exe));
-    EXPECT_TRUE(::RemoveDirectoryW(qv::kClearBatchPath));
+    Installed inst(tmp, L"dots");
+    ASSERT_FALSE(inst.exe.empty());
+    ASSERT_TRUE(MakeFile(Slash(inst.dir) + L".cache\\x.txt"));
+    ASSERT_TRUE(MakeFile(Slash(inst.dir) + L".held\\y.txt"));
+    // A file held open without delete sharing stays, and so do the folders
+    // that hold it.
+    qv::ScopedFile lock(::CreateFileW((Slash(inst.dir) + L".held\\y.txt").c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    Started started = RunAndRead(tmp, inst.exe, "delete_self");
+    EXPECT_EQ(0, started.exitCode);
+    EXPECT_TRUE(WaitGone(inst.exe, 60000));
+    EXPECT_FALSE(Exists(Slash(inst.dir) + L".cache"));
+    EXPECT_TRUE(Exists(Slash(inst.dir) + L".held\\y.txt"));
 }
 
 // The main dialog in a product folder: uninstall, then a close request
