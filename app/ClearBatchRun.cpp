@@ -163,7 +163,14 @@ bool StartClearBatch(const wchar_t* installDir) {
     std::wstring batch = folder + L"\\" + kClearBatchName;
     if (WriteNew(batch, text)) {
         if (Observer()) Observer()(batch, text);
-        if (StartHidden(systemFolder, batch)) return true;
+        if (StartHidden(systemFolder, batch)) {
+            // Where cmd holds the batch open while it runs (Wine's does), its
+            // last line cannot remove the folder: the system removes both,
+            // once empty, at the next start (an administrator's request).
+            ::MoveFileExW(batch.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+            return true;
+        }
     }
     // Half a batch could stop in the middle of a path; one that cannot run
     // is no use: leave nothing behind.

@@ -17,11 +17,11 @@ e2e_click_uninstall
 code=0; e2e_wait_exit 60 || code=$?
 [ "$code" = 0 ] || e2e_fail "the program ended with exit code $code"
 for _ in $(seq 1 100); do
-  [ ! -e "$DEMO_INSTALL/qvUninstall.exe" ] && [ ! -e "$(demo_unix 'C:\clear.bat')" ] && break
+  [ ! -e "$DEMO_INSTALL/qvUninstall.exe" ] && [ -z "$(demo_batches)" ] && break
   sleep 0.3
 done
 [ ! -e "$DEMO_INSTALL/qvUninstall.exe" ] || e2e_fail "the uninstaller did not remove itself"
-[ ! -e "$(demo_unix 'C:\clear.bat')" ] || e2e_fail "the batch file was left behind"
+[ -z "$(demo_batches)" ] || e2e_fail "the batch was left behind: $(demo_batches)"
 # Nothing else: without the data file it knows of no product.
 [ -f "$DEMO_INSTALL/bin/TaloViewer.exe" ] || e2e_fail "the product's files were deleted"
 [ -e "$DEMO_MENU" ] && [ -e "$DEMO_LINK" ] || e2e_fail "the shortcuts were deleted"

@@ -19,8 +19,8 @@ tool="$work/host/qvdat"
 mkdir -p "$c"/{canary1,canary2,canary3,canary4}
 for n in 1 2 3 4; do echo keep >"$c/canary$n/keep.txt"; done
 
-# Own-folder mode, then the batch's "rd /S /Q": one link straight inside
-# the product, one inside a dot-folder that the engine itself skips.
+# Own-folder mode, then the batch: one link straight inside
+# the product, one inside a dot-folder (the engine walks those too).
 p="$c/product"
 mkdir -p "$p/sub" "$p/.cache"
 echo a >"$p/a.txt"

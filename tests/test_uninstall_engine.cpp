@@ -10,6 +10,7 @@
 #include "UninstallTestUtil.h"
 #include "app/QvReport.h"
 #include "app/QvReportSeam.h"
+#include "app/ShellPlaces.h"
 #include "app/UninstallSafety.h"
 #include "app/UninstallWalk.h"
 #include "base/QvScoped.h"
@@ -125,19 +126,23 @@ TEST_F(EngineTest, LockedFileStaysIsCountedAndTheEngineFinishes) {
 TEST_F(EngineTest, OwnFolderModeDeletesTheProgramsFolderAndReadsShortcutRecords) {
     for (const wchar_t* f : {L"1.txt", L"2.txt", L"bin\\3.dll", L"bin\\4.dll", L"res\\5.png"})
         ASSERT_TRUE(MakeFile(app + f));
+    std::wstring desktopLink = qv::StandardPlaces().publicProfile + L"\\Desktop\\" + Unique(L"QvOwn") + L".lnk";
+    ASSERT_TRUE(MakeFile(desktopLink));
     ASSERT_TRUE(MakeFile(tmp / L"elsewhere.lnk"));
     ASSERT_TRUE(MakeFile(tmp / L"outside.txt"));
     // With an installation folder the count after the header is the
-    // shortcut count, not an entry count.
+    // shortcut count, not an entry count. A shortcut record names a
+    // shortcut in a shortcut folder, nothing else.
     std::string got = Run("engine_sync", {.installDir = NoSlash(app),
-                                          .shortcuts = {Entry(1, tmp / L"elsewhere.lnk")}});
+                                          .shortcuts = {Entry(1, desktopLink), Entry(1, tmp / L"elsewhere.lnk")}});
     // engine.exe (running, stays), qvUninstall.dat and five more: seven.
     EXPECT_EQ("14,28,42,57,71,85,100", got);
     EXPECT_TRUE(Exists(app + L"engine.exe"));
     EXPECT_FALSE(Exists(app + L"qvUninstall.dat"));
     EXPECT_FALSE(Exists(app + L"bin"));
     EXPECT_FALSE(Exists(app + L"res"));
-    EXPECT_FALSE(Exists(tmp / L"elsewhere.lnk"));
+    EXPECT_FALSE(Exists(desktopLink));
+    EXPECT_TRUE(Exists(tmp / L"elsewhere.lnk"));
     EXPECT_TRUE(Exists(tmp / L"outside.txt"));
 }
 

@@ -83,6 +83,18 @@ demo_install() {
   "$qvdat" write "$QV_ENV_DIR/demo.manifest" "$DEMO_INSTALL/qvUninstall.dat"
 }
 
+# Self-delete batches still there. Each batch deletes itself and then its
+# private folder; Wine's cmd holds the batch open until it ends, so there
+# the folder stays, empty, until the system next starts.
+demo_batches() {
+  local d
+  for d in "$(demo_unix 'C:\windows\Temp')"/qvUninstall-*/* "$(demo_unix 'C:\users')"/*/Temp/qvUninstall-*/* \
+           "$(demo_unix 'C:\users')"/*/AppData/Local/Temp/qvUninstall-*/*; do
+    [ -e "$d" ] && echo "$d"
+  done
+  true
+}
+
 demo_remains() {
   local key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_REGKEY"
   # In entry-list mode the (empty) installation folder itself may stay:
@@ -93,7 +105,8 @@ demo_remains() {
   [ -e "$DEMO_MENU" ] && echo "Start-menu folder: $DEMO_MENU"
   [ -e "$DEMO_LINK" ] && echo "desktop shortcut: $DEMO_LINK"
   demo_reg query "$key" && echo "uninstall key: $key"
-  [ -e "$(demo_unix 'C:\clear.bat')" ] && echo "batch file: C:\\clear.bat"
+  demo_batches | sed 's|^|self-delete batch: |'
+
   true
 }
 
