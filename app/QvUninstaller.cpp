@@ -10,6 +10,7 @@
 #include "app/ClearBatch.h"
 #include "app/QvReport.h"
 #include "app/ShellPlaces.h"
+#include "app/UninstallRules.h"
 #include "app/UninstallSafety.h"
 #include "app/UninstallWalk.h"
 #include "base/QvLog.h"
@@ -32,11 +33,8 @@ bool EndFolderPath(wchar_t* path) {
     return true;
 }
 
-// One key name: a path of several ("Other\\Product", "Product\\Sub") would
-// reach another product's key or a part of one, and an empty component
-// the parent, "Uninstall\\" itself.
 bool IsPlainKeyName(const wchar_t* name) {
-    return name && name[0] && !std::wcschr(name, L'\\');
+    return name && qv::rules::IsPlainKeyName(std::wstring_view(name));
 }
 
 }  // namespace

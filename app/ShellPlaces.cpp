@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "app/UninstallRules.h"
 #include "app/UninstallSafety.h"
 #include "base/QvScoped.h"
 
@@ -104,12 +105,6 @@ ShellPlaces ReadPlaces() {
     return out;
 }
 
-bool EndsWith(const std::wstring& text, const wchar_t* tail) {
-    size_t len = std::wcslen(tail);
-    return text.size() > len &&
-           ::CompareStringOrdinal(text.c_str() + text.size() - len, static_cast<int>(len), tail,
-                                  static_cast<int>(len), TRUE) == CSTR_EQUAL;
-}
 
 bool IsOneOf(const std::wstring& path, const std::vector<std::wstring>& folders) {
     for (const std::wstring& folder : folders)
@@ -135,18 +130,15 @@ bool IsStandardProgramsFolder(const std::wstring& finalPath) {
 }
 
 bool IsShortcutPlace(const std::wstring& finalPath) {
-    bool link = EndsWith(finalPath, L".lnk");
-    if (!link && !EndsWith(finalPath, L".url") && !EndsWith(finalPath, L".pif")) return false;
+    bool link = false;
+    if (!rules::HasShortcutExtension(std::wstring_view(finalPath), &link)) return false;
     const std::vector<std::wstring>& folders = StandardPlaces().shortcutFolders;
     std::wstring folder = Parent(finalPath);
     return IsOneOf(folder, folders) || (link && IsOneOf(Parent(folder), folders));
 }
 
 bool IsPlainComponent(const wchar_t* name) {
-    if (!name || !name[0]) return false;
-    if (std::wcspbrk(name, L"\\/:*?\"<>|")) return false;
-    size_t len = std::wcslen(name);
-    return name[len - 1] != L'.' && name[len - 1] != L' ';
+    return name && rules::IsPlainComponent(std::wstring_view(name));
 }
 
 }  // namespace qv

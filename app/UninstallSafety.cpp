@@ -8,38 +8,19 @@
 #include <vector>
 
 #include "app/ShellPlaces.h"
+#include "app/UninstallRules.h"
 #include "app/UninstallSafety.h"
+#include "base/QvFinalPath.h"
 #include "base/QvScoped.h"
 
 namespace qv {
 
 namespace {
 
-bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// Backslashes only, runs of separators folded (except the two that open a
-// share path), trailing separators dropped.
-std::wstring Tidy(const std::wstring& path) {
-    std::wstring out;
-    for (size_t i = 0; i < path.size(); ++i) {
-        wchar_t c = IsSep(path[i]) ? L'\\' : path[i];
-        if (c == L'\\' && i > 1 && !out.empty() && out.back() == L'\\') continue;
-        out += c;
-    }
-    while (out.size() > 2 && out.back() == L'\\') out.pop_back();
-    return out;
-}
-
-// "\\?\C:\x" -> "C:\x", "\\?\UNC\srv\share" -> "\\srv\share".
-std::wstring WithoutDevicePrefix(std::wstring path) {
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
-    return path;
 }
 
 bool IsRootLike(const std::wstring& tidy) {
@@ -61,15 +42,15 @@ std::vector<std::wstring> KnownForms(const std::wstring& path) {
     DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, buf, nullptr);
     if (n == 0 || n >= MAX_PATH * 2) return forms;
     std::wstring full = buf;
-    forms.push_back(Tidy(full));
+    forms.push_back(TidyPath(full));
     n = ::GetLongPathNameW(full.c_str(), buf, MAX_PATH * 2);
-    if (n > 0 && n < MAX_PATH * 2) forms.push_back(Tidy(buf));
+    if (n > 0 && n < MAX_PATH * 2) forms.push_back(TidyPath(buf));
     ScopedFile handle(::CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (handle) {
-        n = ::GetFinalPathNameByHandleW(handle.get(), buf, MAX_PATH * 2, FILE_NAME_NORMALIZED);
-        if (n > 0 && n < MAX_PATH * 2) forms.push_back(Tidy(WithoutDevicePrefix(buf)));
+        std::wstring final = FinalPath(handle.get());
+        if (!final.empty()) forms.push_back(TidyPath(final));
     }
     return forms;
 }
@@ -233,18 +214,7 @@ bool IsRemote(const std::wstring& tidy) {
 }
 
 bool IsPlainAbsolute(const std::wstring& path) {
-    bool drive = path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && IsSep(path[2]);
-    if (!drive) return false;  // relative, rooted, device-namespace and network paths
-    // "C:\\Windows::$INDEX_ALLOCATION" opens C:\\Windows itself on NTFS: a
-    // stream name hides the object behind a name no text check knows.
-    if (path.find(L':', 2) != std::wstring::npos) return false;
-    // Windows drops trailing dots and spaces from a name, so "b." or "b "
-    // is "b"; and "." and ".." move about. Such a path says one folder and
-    // means another.
-    for (size_t i = 1; i < path.size(); ++i)
-        if (IsSep(path[i]) && (path[i - 1] == L'.' || path[i - 1] == L' ')) return false;
-    wchar_t last = path.back();
-    return last != L'.' && last != L' ';
+    return rules::IsPlainAbsolute(std::wstring_view(path));
 }
 
 // "X:\\$Recycle.Bin\\..." and the like, on any drive.
@@ -304,46 +274,10 @@ bool IsDeletableTarget(const wchar_t* path) {
     // Normalising must change nothing but separators: otherwise the path
     // held ".", "..", or trailing dots or spaces that Windows drops, and
     // names another folder than it seems to.
-    if (forms.empty() || !SameText(forms.front(), Tidy(given))) return false;
+    if (forms.empty() || !SameText(forms.front(), TidyPath(given))) return false;
     for (const std::wstring& form : forms)
         if (IsProtectedForm(form)) return false;
     return true;
-}
-
-std::wstring FinalPath(HANDLE handle) {
-    wchar_t buf[MAX_PATH * 2];
-    DWORD n = ::GetFinalPathNameByHandleW(handle, buf, MAX_PATH * 2,
-                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0 || n >= MAX_PATH * 2) return std::wstring();
-    std::wstring path = WithoutDevicePrefix(buf);
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
-std::wstring LongForm(const std::wstring& path) {
-    wchar_t full[MAX_PATH * 2], longer[MAX_PATH * 2];
-    DWORD n = ::GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
-    if (n == 0 || n >= MAX_PATH * 2) return std::wstring();
-    n = ::GetLongPathNameW(full, longer, MAX_PATH * 2);
-    return Tidy(n > 0 && n < MAX_PATH * 2 ? longer : full);
-}
-
-bool OpensAsNamed(HANDLE handle, const wchar_t* path) {
-    if (!handle || handle == INVALID_HANDLE_VALUE || !path || !path[0]) return false;
-    std::wstring opened = FinalPath(handle);
-    std::wstring named = LongForm(path);
-    return !opened.empty() && !named.empty() && SameText(opened, named);
-}
-
-std::wstring FinalFolderPath(const wchar_t* path) {
-    ScopedFile handle(::CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle ? FinalPath(handle.get()) : std::wstring();
-}
-
-bool SamePathText(const std::wstring& a, const std::wstring& b) {
-    return SameText(a, b);
 }
 
 bool IsDeletableHandle(HANDLE handle) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/QvFinalPath.h"
+
 namespace qv {
 
 // Joins parts into out (MAX_PATH units). False, with out empty, when the
@@ -32,27 +34,6 @@ bool JoinPath(wchar_t* out, std::initializer_list<std::wstring_view> parts);
 // Each form of the path is checked: as given, with short names spelled
 // out, and with links on the way resolved.
 bool IsDeletableTarget(const wchar_t* path);
-
-// The long form of path: made full, short names spelled out, separators
-// tidied, no trailing backslash (links on the way are not resolved). Empty
-// when it cannot be formed.
-std::wstring LongForm(const std::wstring& path);
-
-// True when handle names exactly the object at path: its final path is the
-// long form of path. False when any component of path is a link, junction
-// or mount point, since the final path then names the target.
-bool OpensAsNamed(HANDLE handle, const wchar_t* path);
-
-// The final path of what handle names, without the "\\?\" prefix and
-// trailing backslashes ("\\server\share\..." for a network path); empty
-// when it cannot be read.
-std::wstring FinalPath(HANDLE handle);
-// The final path of the folder at path, links on the way followed; empty
-// when it cannot be opened.
-std::wstring FinalFolderPath(const wchar_t* path);
-// True when two paths are the same text, ignoring case as the file system
-// does.
-bool SamePathText(const std::wstring& a, const std::wstring& b);
 
 // IsDeletableTarget for what an open handle names, by its final path: a
 // check by path and a later open by path may meet two different objects.

@@ -95,8 +95,7 @@ bool WriteCrashDump(const tagCrashInfo& crash) {
         ::OpenProcess(PROCESS_ALL_ACCESS, FALSE, ::GetCurrentProcessId()));
     if (!process) return false;
     SymbolSession symbols(process.get());
-    qv::ScopedFile file(::CreateFileW(path, GENERIC_ALL, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    qv::ScopedFile file = CreateDumpFile(path);
     if (!file) return false;
     // The pointers are addresses in the dumped process, which is this one.
     MINIDUMP_EXCEPTION_INFORMATION exception{crash.threadId, crash.exception, TRUE};
@@ -108,6 +107,16 @@ bool WriteCrashDump(const tagCrashInfo& crash) {
     file.reset();
     if (!ok) ::DeleteFileW(path);  // a cut-off dump would only mislead
     return ok != FALSE;
+}
+
+qv::ScopedFile CreateDumpFile(const wchar_t* path) {
+    // A new file only: the folder may be one a standard user can write, and
+    // a link (or a file) prepared under the dump's name must be neither
+    // followed nor overwritten by an elevated program.
+    return qv::ScopedFile(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                        CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
 }
 
 void HandleCrash(const tagCrashInfo& crash, const wchar_t* reportType) {

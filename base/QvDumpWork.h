@@ -3,6 +3,8 @@
 // its own: the report, the minidump and the notice.
 #include <windows.h>
 
+#include "base/QvScoped.h"
+
 struct tagCrashInfo {
     EXCEPTION_POINTERS* exception;
     DWORD threadId;  // the faulting thread
@@ -18,3 +20,7 @@ void HandleCrash(const tagCrashInfo& crash, const wchar_t* reportType);
 // Writes the minidump beside the program; false (and no file) when it
 // cannot be written.
 bool WriteCrashDump(const tagCrashInfo& crash);
+
+// Creates the dump file at path: never one that exists, never through a
+// link. Invalid when it cannot.
+qv::ScopedFile CreateDumpFile(const wchar_t* path);

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/QvFinalPath.h"
 #include "base/QvLogSeam.h"
 #include "base/QvNarrow.h"
 #include "base/QvReg.h"
@@ -96,9 +97,13 @@ void CQvLog::AppendLine(const wchar_t* message) {
     wchar_t path[MAX_PATH + 32];
     GetLogFileName(path);
     // Append-only access: concurrent writers each land whole at the end.
-    qv::ScopedFile file(::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
+    // The program's folder may be one a standard user can write, and the
+    // program may run elevated: a link or a second name planted under the
+    // log's name must not make it append to another file.
+    qv::ScopedFile file(::CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !qv::IsPlainFileAt(file.get(), path)) return;
     std::string ansi = qv::Narrow(FormatLine(Now(), message), CP_THREAD_ACP);
     if (ansi.empty()) return;
     DWORD written = 0;

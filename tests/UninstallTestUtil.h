@@ -16,6 +16,7 @@
 
 #include "app/QvUninstaller.h"
 #include "app/UninstallData.h"
+#include "support/HostLink.h"
 #include "support/TestUtil.h"
 
 namespace uitest {
@@ -39,59 +40,10 @@ inline bool MakeFile(const std::wstring& path, const std::string& text = "x") {
 
 inline bool Exists(const std::wstring& path) { return qvtest::FileExists(NoSlash(path)); }
 
-// The host system's name for a Windows path under Wine (UTF-8); empty
-// elsewhere.
-inline std::string HostPath(const std::wstring& path) {
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!unixName) return std::string();
-    char* name = unixName(NoSlash(path).c_str());
-    std::string out = name ? name : "";
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return out;
-}
+using qvtest::HostPath;
+using qvtest::MakeLink;
+using qvtest::RunHostShell;
 
-// Runs a command of the host's shell under Wine (no double quotes in it)
-// and waits until done() or a generous time-out. Wine starts a host
-// program but gives no process to wait for.
-inline bool RunHostShell(const std::string& script, const std::function<bool()>& done) {
-    std::string line = "/bin/sh -c \"" + script + "\"";
-    std::wstring wide(line.size() + 1, L'\0');
-    wide.resize(static_cast<size_t>(::MultiByteToWideChar(
-        CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), wide.data(),
-        static_cast<int>(wide.size()))));
-    qvtest::RunProcess(wide, 30000, L"Z:\\bin\\sh");
-    return qvtest::PumpUntil(done, 120000);
-}
-
-// Makes link a symbolic link to target. Under Wine, a link of the host
-// system (Wine shows one to a folder as a reparse point, and opens one to a
-// file as its target); elsewhere a Windows link. False when none can be
-// made.
-inline bool MakeLink(const std::wstring& link, const std::wstring& target) {
-    std::string targetName = HostPath(target);
-    if (targetName.empty()) {
-        DWORD attrs = ::GetFileAttributesW(target.c_str());
-        DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
-        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
-            flags |= SYMBOLIC_LINK_FLAG_DIRECTORY;
-        return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags) != 0;
-    }
-    std::wstring plain = NoSlash(link);
-    size_t slash = plain.rfind(L'\\');
-    std::string folderName = HostPath(plain.substr(0, slash));
-    std::wstring leaf = plain.substr(slash + 1);
-    std::string leafBytes(leaf.size() * 4 + 1, '\0');
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, leaf.c_str(), static_cast<int>(leaf.size()),
-                                  leafBytes.data(), static_cast<int>(leafBytes.size()), nullptr,
-                                  nullptr);
-    leafBytes.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return !folderName.empty() &&
-           RunHostShell("ln -s '" + targetName + "' '" + folderName + "/" + leafBytes + "'", [&] {
-               return ::GetFileAttributesW(plain.c_str()) != INVALID_FILE_ATTRIBUTES;
-           });
-}
 
 template <size_t N>
 void SetField(wchar_t (&field)[N], const std::wstring& text) {

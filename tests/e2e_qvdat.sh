@@ -53,6 +53,14 @@ grep -q "product: 50 UTF-16 units is too long; the field holds at most 49" "$wor
   fail "message: $(cat "$work/err.txt")"
 [ ! -e "$work/long.dat" ] || fail "wrote a file despite the error"
 
+# What the uninstaller would refuse, the tool refuses by the same rules.
+for line in 'shortcut = C:\Users\Public\Documents\thesis.docx' 'startmenu = 塔洛软件\..' \
+            'regkey = Other\TaloPlayer' 'file = C:\Windows::$INDEX_ALLOCATION' \
+            'folder = C:\Talo.\'; do
+  printf 'product = p\n%s\n' "$line" >"$work/bad.txt"
+  if "$tool" write "$work/bad.txt" "$work/bad.dat" 2>/dev/null; then fail "accepted: $line"; fi
+done
+
 head -c 1000 "$work/host.dat" >"$work/cut.dat"
 if "$tool" show "$work/cut.dat" >/dev/null 2>"$work/err.txt"; then fail "cut file passed"; fi
 grep -q "cut short" "$work/err.txt" || fail "cut message: $(cat "$work/err.txt")"

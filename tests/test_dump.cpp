@@ -12,6 +12,7 @@
 
 #include "base/QvDump.h"
 #include "base/QvDumpWork.h"
+#include "support/HostLink.h"
 #include "support/ImageFixtures.h"
 #include "support/TestUtil.h"
 #include "ui/QvThread.h"
@@ -182,4 +183,28 @@ TEST(Dump, FrameworkThreadsKeepAStackReserveForTheHandler) {
     ::WaitForSingleObject(t, 10000);
     ::CloseHandle(t);
     EXPECT_TRUE(kept);
+}
+
+// The program's folder may be one a standard user can write: a file or a
+// link prepared under the dump's name is neither reused nor followed.
+TEST(Dump, ADumpFileIsAlwaysNewAndNeverALink) {
+    qvtest::TempDir tmp(L"qvdumplink");
+    std::wstring canary = tmp / L"canary.txt";
+    ASSERT_TRUE(qvtest::WriteFileBytes(canary, "keep", 4));
+    std::wstring linked = tmp / L"qvUninstall.exe_1.dmp";
+    if (!qvtest::MakeLink(linked, canary)) GTEST_SKIP() << "no links here";
+    EXPECT_FALSE(CreateDumpFile(linked.c_str()));
+    std::wstring prepared = tmp / L"qvUninstall.exe_2.dmp";
+    ASSERT_TRUE(qvtest::WriteFileBytes(prepared, "theirs", 6));
+    EXPECT_FALSE(CreateDumpFile(prepared.c_str()));
+    qv::ScopedFile fresh = CreateDumpFile((tmp / L"qvUninstall.exe_3.dmp").c_str());
+    EXPECT_TRUE(fresh);
+    fresh.reset();
+    char buf[8] = {};
+    DWORD got = 0;
+    qv::ScopedFile read(::CreateFileW(canary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(read);
+    ::ReadFile(read.get(), buf, sizeof(buf), &got, nullptr);
+    EXPECT_EQ(std::string("keep"), std::string(buf, got));
 }

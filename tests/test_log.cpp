@@ -7,6 +7,7 @@
 #include "base/QvLog.h"
 #include "base/QvLogSeam.h"
 #include "base/QvUtil.h"
+#include "support/HostLink.h"
 #include "support/TestUtil.h"
 
 namespace {
@@ -107,6 +108,26 @@ TEST_F(Log, ForceOverridesTheSwitchUntilReleased) {
     CQvLog::Instance().ForceLog(false);
     WriteLog(L"released");
     EXPECT_EQ("2014-03-05 09:07:02\tforced\r\n", ReadAll(file));
+}
+
+// The program's folder may be one a standard user can write, and the
+// program may run elevated: a link planted under the log's name must not
+// make it append to another file.
+TEST_F(Log, ALinkPlantedUnderTheLogsNameIsNotWrittenThrough) {
+    qvtest::TempDir tmp(L"qvloglink");
+    std::wstring canary = tmp / L"canary.txt";
+    ASSERT_TRUE(qvtest::WriteFileBytes(canary, "keep", 4));
+    const std::wstring file = LogPath(2014, 3, 5);
+    if (!qvtest::MakeLink(file, canary)) GTEST_SKIP() << "no links here";
+    CQvLog::Instance().ForceLog(true);
+    WriteLog(L"through the link");
+    CQvLog::Instance().ForceLog(false);
+    EXPECT_EQ("keep", ReadAll(canary));
+    qvtest::RemoveLink(file);
+    // A plain log file there is written as before.
+    CQvLog::Instance().ForceLog(true);
+    WriteLog(L"plain");
+    EXPECT_EQ("2014-03-05 09:07:02\tplain\r\n", ReadAll(file));
 }
 
 TEST_F(Log, LinesAcrossMidnightLandInTwoFiles) {

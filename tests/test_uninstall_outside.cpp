@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "OutsideTestUtil.h"
 #include "UninstallTestUtil.h"
 #include "app/ShellPlaces.h"
 #include "app/UninstallSafety.h"
@@ -15,90 +16,6 @@
 #include "base/QvScoped.h"
 
 using namespace uitest;
-
-namespace {
-
-std::wstring Unique(const wchar_t* stem) {
-    return stem + std::to_wstring(::GetCurrentProcessId());
-}
-
-// The standard Start-menu programs folder of the current user, as the
-// machine's profile list names the profile.
-std::wstring UserPrograms() {
-    const qv::ShellPlaces& places = qv::StandardPlaces();
-    return places.programs.empty() ? std::wstring() : places.programs.front();
-}
-
-// Sets (or, with an empty value, removes) the current user's programs
-// folder in the user's own registry, as any program of the user can.
-class ProgramsRedirect {
-public:
-    explicit ProgramsRedirect(const std::wstring& folder) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                          key_.put(), nullptr);
-        DWORD size = sizeof(old_);
-        had_ = ::RegQueryValueExW(key_.get(), L"Programs", nullptr, &type_,
-                                  reinterpret_cast<BYTE*>(old_), &size) == ERROR_SUCCESS;
-        ::RegSetValueExW(key_.get(), L"Programs", 0, REG_EXPAND_SZ,
-                         reinterpret_cast<const BYTE*>(folder.c_str()),
-                         static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-    }
-    ~ProgramsRedirect() {
-        if (had_)
-            ::RegSetValueExW(key_.get(), L"Programs", 0, type_, reinterpret_cast<const BYTE*>(old_),
-                             static_cast<DWORD>((std::wcslen(old_) + 1) * sizeof(wchar_t)));
-        else
-            ::RegDeleteValueW(key_.get(), L"Programs");
-    }
-    ProgramsRedirect(const ProgramsRedirect&) = delete;
-    ProgramsRedirect& operator=(const ProgramsRedirect&) = delete;
-
-private:
-    static constexpr wchar_t kKey[] =
-        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    qv::ScopedKey key_;
-    wchar_t old_[MAX_PATH] = {};
-    DWORD type_ = REG_EXPAND_SZ;
-    bool had_ = false;
-};
-
-// A chain of depth nested folders "d" in a new folder root. Made by the
-// host where there is one: its mkdir goes down one folder at a time, where
-// a Windows program would spell the whole path each time (and the host
-// refuses paths above 4,096 bytes). False when it cannot be made.
-bool MakeChain(const std::wstring& root, int depth) {
-    std::string host = HostPath(root), marker = HostPath(root + L".made");
-    if (host.empty()) {
-        std::wstring path = L"\\\\?\\" + NoSlash(root);
-        ::CreateDirectoryW(path.c_str(), nullptr);
-        for (int i = 0; i < depth; ++i) {
-            path += L"\\d";
-            if (!::CreateDirectoryW(path.c_str(), nullptr)) return false;
-        }
-        return true;
-    }
-    // One mkdir -p of a relative path: it goes down one folder at a time.
-    return RunHostShell("mkdir '" + host + "' && cd '" + host + "' && p=d && i=1 && while [ $i -lt " +
-                            std::to_string(depth) + " ]; do p=$p/d; i=$((i+1)); done && " +
-                            "mkdir -p $p && touch '" + marker + "'",
-                        [&] { return Exists(root + L".made"); });
-}
-
-void RemoveChain(const std::wstring& root, int depth) {
-    std::string host = HostPath(root);
-    if (!host.empty()) {
-        RunHostShell("rm -rf '" + host + "' '" + host + ".made'", [&] { return !Exists(root); });
-        return;
-    }
-    std::wstring path = L"\\\\?\\" + NoSlash(root);
-    for (int i = 0; i < depth; ++i) path += L"\\d";
-    for (int i = 0; i <= depth; ++i) {
-        ::RemoveDirectoryW(path.c_str());
-        path.resize(path.size() - 2);
-    }
-}
-
-}  // namespace
 
 QV_CHILD(outside_sync) {
     ProgressRecorder rec;
@@ -126,8 +43,7 @@ TEST_F(UninstallOutside, ALinkInTheMiddleOfARecordIsNotFollowed) {
     EXPECT_TRUE(Exists(tmp / L"victim\\file.txt"));
     EXPECT_TRUE(Exists(tmp / L"victim2\\x.lnk"));
     EXPECT_FALSE(Exists(product + L"own.txt")) << "the product itself still goes";
-    ::DeleteFileW(viaDesktop.c_str());
-    ::RemoveDirectoryW(viaDesktop.c_str());
+    qvtest::RemoveLink(viaDesktop);
 }
 
 TEST_F(UninstallOutside, AFileLinkInsideTheProductLosesNoTarget) {

@@ -183,7 +183,7 @@ TEST(DeleteSelf, APreparedClearBatchPathIsNeitherFollowedNorUsed) {
     ASSERT_TRUE(MakeFile(tmp / L"canary.txt", "keep"));
     // Where the batch used to go, someone has put a link to a file of theirs.
     std::wstring planted = L"C:\\clear.bat";
-    ::DeleteFileW(planted.c_str());
+    qvtest::RemoveLink(planted);
     bool linked = MakeLink(planted, tmp / L"canary.txt");
     Installed inst(tmp, L"prepared");
     ASSERT_FALSE(inst.exe.empty());
@@ -191,7 +191,7 @@ TEST(DeleteSelf, APreparedClearBatchPathIsNeitherFollowedNorUsed) {
     EXPECT_EQ(0, started.exitCode);
     EXPECT_TRUE(WaitGone(inst.dir, 60000));
     EXPECT_EQ("keep", ReadAll(tmp / L"canary.txt"));
-    if (linked) ::DeleteFileW(planted.c_str());
+    if (linked) qvtest::RemoveLink(planted);
 }
 
 TEST(DeleteSelf, APercentSignKeepsTheFolderButTheProgramStillGoes) {

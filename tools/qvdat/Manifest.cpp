@@ -4,6 +4,7 @@
 
 #include "Utf.h"
 #include "app/UninstallFormat.h"
+#include "app/UninstallRules.h"
 
 namespace qvdat {
 
@@ -18,23 +19,10 @@ std::string Trim(const std::string& s) {
 
 bool IsSep(char16_t c) { return c == u'\\' || c == u'/'; }
 
-// What the uninstaller refuses outright: anything but "X:\..." (a network
-// path may be somebody else's whole disk), and "." or ".." segments. Empty
+// What the uninstaller refuses outright, by the same rules it uses. Empty
 // paths pass: the uninstaller skips them.
 bool IsPlainAbsolutePath(const std::u16string& path) {
-    if (path.empty()) return true;
-    bool drive = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') ||
-                                      (path[0] >= u'a' && path[0] <= u'z')) &&
-                 path[1] == u':' && IsSep(path[2]);
-    if (!drive) return false;
-    size_t start = 0;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i < path.size() && !IsSep(path[i])) continue;
-        std::u16string segment = path.substr(start, i - start);
-        if (segment == u"." || segment == u"..") return false;
-        start = i + 1;
-    }
-    return true;
+    return path.empty() || qv::rules::IsPlainAbsolute(std::u16string_view(path));
 }
 
 bool HasControl(const std::u16string& text) {
@@ -138,7 +126,8 @@ bool ParseManifest(const std::string& text, DatModel* model, std::vector<std::st
         if (!IsPlainAbsolutePath(value)) {
             errors->push_back(where + key +
                               ": the uninstaller refuses paths that are not on a drive "
-                              "(X:\\...) or that hold \".\" or \"..\"");
+                              "(X:\\...), that hold \".\" or \"..\", a name ending in a full "
+                              "stop or a space, or a colon after the drive's");
             continue;
         }
         if (value.size() >= kPathWidth) {
@@ -147,13 +136,25 @@ bool ParseManifest(const std::string& text, DatModel* model, std::vector<std::st
                               std::to_string(kPathWidth - 1));
             continue;
         }
+        if (list == &model->shortcuts && !value.empty() &&
+            !qv::rules::HasShortcutExtension(std::u16string_view(value))) {
+            errors->push_back(where + "shortcut: the uninstaller deletes only shortcuts (.lnk, "
+                              ".url, .pif) in the desktop, Start-menu and Quick Launch folders");
+            continue;
+        }
         record.path = value;
         list->push_back(record);
     }
+    if (!model->startMenu.empty() &&
+        !qv::rules::IsPlainComponent(std::u16string_view(model->startMenu)))
+        errors->push_back("startmenu: one folder name, directly in the Start menu's programs "
+                          "folder");
+    if (!model->regKey.empty() && !qv::rules::IsPlainKeyName(std::u16string_view(model->regKey)))
+        errors->push_back("regkey: one key name under the uninstall key, without \\");
     const std::u16string& dir = model->installDir;
     if (!dir.empty() && !IsPlainAbsolutePath(dir))
-        errors->push_back("installdir: must be a path on a drive (X:\\...) without \".\" or "
-                          "\"..\"");
+        errors->push_back("installdir: must be a path on a drive (X:\\...) without \".\", "
+                          "\"..\", names ending in a full stop or a space, or a colon");
     if (dir.find_first_of(u"\"%!") != std::u16string::npos)
         errors->push_back("installdir: a double quote, percent sign or exclamation mark would "
                           "keep the uninstaller from removing the folder");
