@@ -2,7 +2,7 @@
 // What the tests of "nothing outside the product" and the reliability rows
 // share: the user's programs folder moved in the user's own registry,
 // trees made deep on purpose, the standard programs folder, and a child that
-// runs the engine on its thread.
+// runs the engine on its thread. Included by one test program source each.
 #include <windows.h>
 
 #include <cwchar>
@@ -95,3 +95,12 @@ inline void RemoveChain(const std::wstring& root, int depth) {
 }
 
 }  // namespace uitest
+
+// The engine on the child's own thread; reports the progress messages.
+QV_CHILD(outside_sync) {
+    uitest::ProgressRecorder rec;
+    CQvUninstaller engine;
+    engine.StartUninstall(rec.hwnd, 0);
+    uitest::WriteResults(rec.Text());
+    return 0;
+}

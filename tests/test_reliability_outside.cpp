@@ -41,14 +41,6 @@ int Rounds() { return reliability::Full() ? 5 : 1; }
 
 }  // namespace
 
-QV_CHILD(outside_sync) {
-    ProgressRecorder rec;
-    CQvUninstaller engine;
-    engine.StartUninstall(rec.hwnd, 0);
-    WriteResults(rec.Text());
-    return 0;
-}
-
 QV_CHILD(outside_delete_self) {
     qv::seam::SetClearBatchObserver(
         [](const std::wstring& path, const std::string&) {

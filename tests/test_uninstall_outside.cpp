@@ -17,14 +17,6 @@
 
 using namespace uitest;
 
-QV_CHILD(outside_sync) {
-    ProgressRecorder rec;
-    CQvUninstaller engine;
-    engine.StartUninstall(rec.hwnd, 0);
-    WriteResults(rec.Text());
-    return 0;
-}
-
 using UninstallOutside = EngineTest;
 
 TEST_F(UninstallOutside, ALinkInTheMiddleOfARecordIsNotFollowed) {
