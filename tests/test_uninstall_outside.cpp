@@ -10,9 +10,11 @@
 
 #include "OutsideTestUtil.h"
 #include "UninstallTestUtil.h"
+#include "app/ClearBatch.h"
 #include "app/ShellPlaces.h"
 #include "app/UninstallSafety.h"
 #include "app/UninstallWalk.h"
+#include "base/QvLog.h"
 #include "base/QvScoped.h"
 
 using namespace uitest;
@@ -199,4 +201,48 @@ TEST(UninstallSafetyRules, AFolderReachedThroughALinkIsNotTheFolderNamed) {
     wchar_t shortName[MAX_PATH] = {};
     if (::GetShortPathNameW((tmp / L"real\\inner").c_str(), shortName, MAX_PATH))
         EXPECT_TRUE(qv::OpenWalkRoot(shortName));
+}
+
+// Checked before anything is decided, and nothing removed: a junction or
+// mount point named as the installation folder would go with its volume.
+TEST(UninstallSafetyRules, ALinkNamedAsInstallDirIsNeitherUsedNorRemoved) {
+    qvtest::TempDir tmp(L"qvinstalllink");
+    std::wstring real = tmp / L"real", via = tmp / L"via";
+    ASSERT_TRUE(MakeFile(real + L"\\qvUninstall.exe"));
+    if (!MakeLink(via, real)) GTEST_SKIP() << "no links here";
+    EXPECT_TRUE(qv::ClearBatchFolders(via.c_str(), real + L"\\qvUninstall.exe").empty());
+    EXPECT_TRUE(qv::ClearBatchFolders(real.c_str(), via + L"\\qvUninstall.exe").empty());
+    EXPECT_TRUE(Exists(via));
+    std::vector<std::wstring> plain = qv::ClearBatchFolders(real.c_str(), real + L"\\qvUninstall.exe");
+    ASSERT_EQ(1u, plain.size());
+    EXPECT_TRUE(qv::SamePathText(plain[0], real));
+    qvtest::RemoveLink(via);
+}
+
+// Files that stay are counted for progress all the same, and the log, when
+// switched on, says how many.
+QV_CHILD(outside_logged) {
+    CQvLog::Instance().ForceLog(true);
+    ProgressRecorder rec;
+    CQvUninstaller engine;
+    engine.StartUninstall(rec.hwnd, 0);
+    WriteResults(rec.Text());
+    return 0;
+}
+
+TEST_F(UninstallOutside, FilesThatStayAreCountedAndLogged) {
+    ASSERT_TRUE(MakeFile(product + L"a.txt"));
+    ASSERT_TRUE(MakeFile(product + L"held.txt"));
+    qv::ScopedFile held(::CreateFileW((product + L"held.txt").c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    std::wstring log = app + L"QV-" + std::to_wstring(now.wYear) + L"-" +
+                       std::to_wstring(now.wMonth) + L"-" + std::to_wstring(now.wDay) + L".log";
+    EXPECT_EQ("50,100", Run("outside_logged", {.entries = {Entry(0, product)}}));
+    EXPECT_TRUE(Exists(product + L"held.txt"));
+    EXPECT_NE(std::string::npos,
+              ReadAll(log).find("uninstall: 1 file(s) could not be deleted"))
+        << ReadAll(log);
 }
