@@ -6,7 +6,9 @@
 #include <cwchar>
 
 #include "base/QvLog.h"
+#include "base/QvNetCall.h"
 #include "base/QvNetSession.h"
+#include "base/QvTrust.h"
 #include "base/QvUtil.h"
 #include "base/QvZlib.h"
 
@@ -78,7 +80,7 @@ CQvNet& CQvNet::Instance() {
     return _obj;
 }
 
-CQvNet::CQvNet() {
+CQvNet::CQvNet() : calls_(std::make_unique<qv::net::CallList>()) {
     LoadProxyConfig();
     CQvZlib::Instance().InitZlib(nullptr);
 }
@@ -86,23 +88,27 @@ CQvNet::CQvNet() {
 CQvNet::~CQvNet() {
     // zlib stays loaded: a report thread may still be inflating a reply
     // while the process runs its exit handlers, and unloading the library
-    // under it would crash the exit.
+    // under it would crash the exit. For the same reason the list of calls
+    // in flight is left to the exit: a call still running uses it.
     stop_.store(true);
+    (void)calls_.release();
 }
 
+// A copy takes the settings; the calls in flight stay with their client.
 CQvNet::CQvNet(const CQvNet& other)
     : proxy_(other.proxy_),
       stop_(other.stop_.load()),
       attempts_(other.attempts_),
       retryDelay_(other.retryDelay_),
-      replyLen_(other.replyLen_.load()) {}
+      deadline_(other.deadline_.load()),
+      calls_(std::make_unique<qv::net::CallList>()) {}
 
 CQvNet& CQvNet::operator=(const CQvNet& other) {
     proxy_ = other.proxy_;
     stop_.store(other.stop_.load());
     attempts_ = other.attempts_;
     retryDelay_ = other.retryDelay_;
-    replyLen_.store(other.replyLen_.load());
+    deadline_.store(other.deadline_.load());
     return *this;
 }
 
@@ -110,6 +116,10 @@ void CQvNet::LoadProxyConfig() {
     std::memset(&proxy_, 0, sizeof(proxy_));
     wchar_t path[MAX_PATH + 16] = {};
     GetCurPath(path);
+    // Elevated, the file is obeyed only where a standard user cannot have
+    // written it: otherwise reports could be sent, with the stored
+    // password, through any proxy.
+    if (!qv::trust::MayUse(path, L"proxy.dat")) return;
     std::wcscat(path, L"proxy.dat");
     qv::ScopedFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -135,10 +145,21 @@ int CQvNet::isGzip(HINTERNET request) {
 
 void CQvNet::Stop() {
     stop_.store(true);
+    // A read blocked inside WinINet does not see the flag; closing its
+    // request from here is the one way to end it.
+    calls_->CancelAll();
 }
 
-int CQvNet::GetInfoLen() {
-    return replyLen_.load();
+void CQvNet::SetDeadline(int ms) {
+    deadline_.store(ms > 0 ? ms : 30000);
+}
+
+int CQvNet::GetDeadline() {
+    return deadline_.load();
+}
+
+DWORD CQvNet::Deadline() const {
+    return static_cast<DWORD>(deadline_.load());
 }
 
 int GetUrlInfo(const wchar_t* url, char* reply, int replySize) {

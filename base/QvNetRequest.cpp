@@ -2,9 +2,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
+#include <memory>
+#include <new>
 
 #include "base/QvLog.h"
 #include "base/QvNet.h"
+#include "base/QvNetCall.h"
 #include "base/QvNetSession.h"
 #include "base/QvZlib.h"
 
@@ -32,6 +35,15 @@ bool HasStatusLine(HINTERNET request) {
            status >= 100;
 }
 
+// Flags of every request: a redirect answer is returned as it came, and
+// nothing is done on the user's behalf (log-on, cookies, cache, dialogs).
+// A report answered from elsewhere must never make the elevated program
+// log on to another host as the user or store what it sent.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                                INTERNET_FLAG_NO_AUTH | INTERNET_FLAG_NO_COOKIES |
+                                INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                                INTERNET_FLAG_NO_UI;
+
 // What one request needs from the client object.
 struct Client {
     CQvNet& net;
@@ -39,27 +51,62 @@ struct Client {
     const std::atomic<bool>& stop;
     int attempts;
     int retryDelay;
+    qv::net::CallList& calls;
+    DWORD deadline;
 };
 
-// Sends one GET or POST and reads the reply into `reply`. Returns the number
-// of bytes read, or -1 on a (logged) network failure.
+// Time-outs for the session and connection, before any request exists:
+// the connect time-out of the specification, the rest from the deadline.
+void LimitHandle(HINTERNET handle, const qv::net::Call& call) {
+    DWORD connect = 3000;
+    if (connect > call.Remaining()) connect = call.Remaining() ? call.Remaining() : 1;
+    ::InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
+    DWORD retries = 1;  // each retry would cost another connect time-out
+    ::InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_RETRIES, &retries, sizeof(retries));
+}
+
+// Reads what the server sends, up to `limit` bytes, one arrival at a time:
+// a single InternetReadFile waits until its whole count has come, so a
+// server that trickles would keep it past any deadline.
+int ReadReply(const Client& c, qv::net::Call& call, char* into, int limit) {
+    int total = 0;
+    const int chunk = limit + 1 <= 16384 ? limit : 16384;
+    while (!c.stop.load() && total < limit) {
+        if (call.Expired()) return -1;
+        call.ApplyTimeouts();
+        DWORD ready = 0;
+        if (!::InternetQueryDataAvailable(call.request(), &ready, 0, 0)) return c.stop.load() ? total : -1;
+        if (ready == 0) break;  // the reply is complete
+        DWORD want = static_cast<DWORD>(chunk < limit - total ? chunk : limit - total);
+        if (want > ready) want = ready;
+        DWORD got = 0;
+        if (!::InternetReadFile(call.request(), into + total, want, &got)) return c.stop.load() ? total : -1;
+        if (got == 0) break;
+        total += static_cast<int>(got);
+    }
+    return total;
+}
+
+// Sends one GET or POST and reads the reply. A plain reply goes straight
+// into `reply`; a gzip one is inflated into it, never beyond replySize - 1
+// bytes. Returns the reply's length, or -1 on a (logged) network failure or
+// when the deadline passed.
 int Exchange(const Client& c, const qv::net::Target& target, bool post, void* body,
-             int bodySize, char* reply, int replySize, bool* gzip) {
+             int bodySize, char* reply, int replySize) {
+    qv::net::Call call(c.calls, c.deadline);
     qv::ScopedInternet session = qv::net::OpenSession(c.proxy);
     if (!session) {
         LogFailure(L"网络连接异常: InternetOpen");
         return -1;
     }
-    DWORD timeout = 3000;
-    ::InternetSetOptionW(session.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout,
-                         sizeof(timeout));
+    LimitHandle(session.get(), call);
 
     qv::ScopedInternet connection;
     for (int attempt = 1; attempt <= c.attempts; ++attempt) {
         connection.reset(::InternetConnectW(session.get(), target.host.c_str(), target.port,
                                             nullptr, nullptr, INTERNET_SERVICE_HTTP,
                                             INTERNET_FLAG_RELOAD, 0));
-        if (connection || attempt == c.attempts) break;
+        if (connection || attempt == c.attempts || call.Remaining() <= DWORD(c.retryDelay)) break;
         ::Sleep(static_cast<DWORD>(c.retryDelay));
     }
     if (!connection) {
@@ -69,100 +116,105 @@ int Exchange(const Client& c, const qv::net::Target& target, bool post, void* bo
     if (c.proxy.enabled) qv::net::SetProxyCredentials(connection.get(), c.proxy);
 
     const wchar_t* accept[] = {L"*/*", nullptr};
-    qv::ScopedInternet request(::HttpOpenRequestW(connection.get(), post ? L"POST" : L"GET",
-                                                  target.path.c_str(), L"HTTP/1.1", nullptr,
-                                                  accept, INTERNET_FLAG_RELOAD, 0));
-    if (!request) {
+    HINTERNET opened = ::HttpOpenRequestW(connection.get(), post ? L"POST" : L"GET",
+                                          target.path.c_str(), L"HTTP/1.1", nullptr, accept,
+                                          kRequestFlags, 0);
+    if (!opened) {
         LogFailure(L"网络连接异常: HttpOpenRequest");
         return -1;
     }
+    call.Adopt(opened);
     std::wstring headers = kHeaders;
     headers += L"Host:" + target.hostHeader + L"\r\n";
     headers += kAgentHeader;
     if (post) headers += kFormHeader;
-    ::HttpAddRequestHeadersW(request.get(), headers.c_str(), static_cast<DWORD>(-1),
+    ::HttpAddRequestHeadersW(opened, headers.c_str(), static_cast<DWORD>(-1),
                              HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
 
-    // A send that fails (refused, dropped, never answered) is the failed
-    // read that follows it: some WinINet versions let that read "succeed"
-    // with no data, and the failure would pass for an empty reply.
-    if (!::HttpSendRequestW(request.get(), nullptr, 0, post ? body : nullptr,
+    // A send that fails (refused, dropped, never answered, cut off by the
+    // deadline) is the failed read that follows it: some WinINet versions
+    // let that read "succeed" with no data, and the failure would pass for
+    // an empty reply.
+    call.ApplyTimeouts(connection.get());
+    if (!::HttpSendRequestW(opened, nullptr, 0, post ? body : nullptr,
                             post && body && bodySize > 0 ? static_cast<DWORD>(bodySize) : 0) ||
-        !HasStatusLine(request.get())) {
+        !HasStatusLine(opened) || call.Expired()) {
         LogFailure(L"网络连接异常: InternetReadFile");
         return -1;
     }
-    *gzip = c.net.isGzip(request.get()) != 0;
+    const bool gzip = c.net.isGzip(opened) != 0;
 
     if (replySize <= 0 || !reply) return 0;
     std::memset(reply, 0, static_cast<size_t>(replySize));
-    // Fill the buffer up to its last byte, which keeps the terminator; a
-    // reply that arrives in several pieces is read whole as long as it fits.
     const int limit = replySize - 1;
-    const int chunk = replySize <= 16384 ? limit : 16384;
-    int total = 0;
-    while (!c.stop.load() && total < limit) {
-        DWORD want = static_cast<DWORD>(chunk < limit - total ? chunk : limit - total);
-        DWORD got = 0;
-        if (!::InternetReadFile(request.get(), reply + total, want, &got)) {
+    if (!gzip) {
+        int total = ReadReply(c, call, reply, limit);
+        if (total < 0) {
             LogFailure(L"网络连接异常: InternetReadFile");
             return -1;
         }
-        if (got == 0) break;
-        total += static_cast<int>(got);
+        reply[total] = '\0';
+        return total;
     }
+    // Compressed bytes wait in a buffer of their own (no larger than the
+    // reply may be) and are inflated into the caller's buffer, which bounds
+    // the work as well as the memory.
+    std::unique_ptr<char[]> raw(new (std::nothrow) char[static_cast<size_t>(limit) + 1]);
+    if (!raw) return -1;
+    int total = ReadReply(c, call, raw.get(), limit);
+    if (total < 0) {
+        LogFailure(L"网络连接异常: InternetReadFile");
+        return -1;
+    }
+    long inflated = 0;
+    long hr = CQvZlib::Instance().DecodeGZipBufferTo(
+        reinterpret_cast<const unsigned char*>(raw.get()), total,
+        reinterpret_cast<unsigned char*>(reply), limit, &inflated);
+    if (hr == S_OK || hr == S_FALSE) {
+        reply[inflated] = '\0';
+        return static_cast<int>(inflated);
+    }
+    if (post) {  // a POST reply that would not inflate is empty
+        std::memset(reply, 0, static_cast<size_t>(replySize));
+        return 0;
+    }
+    std::memcpy(reply, raw.get(), static_cast<size_t>(total));  // GET keeps the raw bytes
     reply[total] = '\0';
     return total;
 }
 
-// Replaces the reply with its inflated form, cut to what the buffer holds.
-// Returns the new length, or -1 when the data would not inflate.
-int Inflate(char* reply, int length, int replySize) {
-    unsigned char* out = nullptr;
-    long outSize = 0;
-    if (CQvZlib::Instance().DecodeGZipBuffer(reinterpret_cast<unsigned char*>(reply), length,
-                                             &out, &outSize) != S_OK)
-        return -1;
-    int kept = outSize < replySize - 1 ? static_cast<int>(outSize) : replySize - 1;
-    std::memcpy(reply, out, static_cast<size_t>(kept));
-    reply[kept] = '\0';
-    std::free(out);
-    return kept;
-}
+// The length of the calling thread's last GetUrlInfo or Post: each caller
+// sees its own, whatever other threads fetch meanwhile.
+thread_local int t_replyLen = 0;
 
 }  // namespace
 
 int CQvNet::GetUrlInfo(const wchar_t* url, char* reply, int replySize) {
-    replyLen_.store(0);
+    t_replyLen = 0;
     if (!url) return 0;
-    Client client{*this, proxy_, stop_, attempts_, retryDelay_};
-    bool gzip = false;
-    int length = Exchange(client, qv::net::SplitUrl(url, 7), false, nullptr, 0, reply,
-                          replySize, &gzip);
+    Client client{*this, proxy_, stop_, attempts_, retryDelay_, *calls_, Deadline()};
+    int length = Exchange(client, qv::net::SplitUrl(url, 7), false, nullptr, 0, reply, replySize);
     if (length < 0) return 0;
-    if (gzip && length > 0) {
-        int inflated = Inflate(reply, length, replySize);
-        if (inflated >= 0) length = inflated;  // otherwise the raw bytes stay
-    }
-    replyLen_.store(length);
+    t_replyLen = length;
     return 1;
 }
 
 int CQvNet::Post(const wchar_t* url, void* body, int bodySize, char* reply, int replySize) {
+    t_replyLen = 0;
     if (!url) return 0;
     std::wstring text = url;
     size_t first = text.find(L'/');
     size_t hostStart = first == std::wstring::npos ? 0 : first + 2;
-    Client client{*this, proxy_, stop_, attempts_, retryDelay_};
-    bool gzip = false;
+    Client client{*this, proxy_, stop_, attempts_, retryDelay_, *calls_, Deadline()};
     int length = Exchange(client, qv::net::SplitUrl(text, hostStart), true, body, bodySize,
-                          reply, replySize, &gzip);
+                          reply, replySize);
     if (length < 0) return 0;
-    // A reply holding a zero byte cannot be text: it is taken as compressed.
-    bool binary = length > 0 && std::strlen(reply) != static_cast<size_t>(length);
-    if ((gzip || binary) && length > 0 && Inflate(reply, length, replySize) < 0)
-        std::memset(reply, 0, static_cast<size_t>(replySize));
+    t_replyLen = length;
     return 1;
+}
+
+int CQvNet::GetInfoLen() {
+    return t_replyLen;
 }
 
 int CQvNet::isConnected(const wchar_t* url) {
@@ -172,8 +224,10 @@ int CQvNet::isConnected(const wchar_t* url) {
     size_t hostStart = text.rfind(L"https://", 0) == 0 ? 8 : 7;
     qv::net::Target target = qv::net::SplitUrl(text, hostStart);
 
+    qv::net::Call call(*calls_, Deadline());
     qv::ScopedInternet session = qv::net::OpenSession(proxy_);
     if (!session) return 0;
+    LimitHandle(session.get(), call);
     qv::ScopedInternet connection(::InternetConnectW(session.get(), target.host.c_str(),
                                                      target.port, nullptr, nullptr,
                                                      INTERNET_SERVICE_HTTP, INTERNET_FLAG_NO_UI,
@@ -181,9 +235,11 @@ int CQvNet::isConnected(const wchar_t* url) {
     if (!connection) return 0;
     if (proxy_.enabled) qv::net::SetProxyCredentials(connection.get(), proxy_);
     const wchar_t* accept[] = {L"*/*", nullptr};
-    qv::ScopedInternet request(::HttpOpenRequestW(
-        connection.get(), L"GET", target.path.c_str(), L"HTTP/1.1", nullptr, accept,
-        INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI, 0));
+    HINTERNET request = ::HttpOpenRequestW(connection.get(), L"GET", target.path.c_str(),
+                                           L"HTTP/1.1", nullptr, accept,
+                                           kRequestFlags | INTERNET_FLAG_KEEP_CONNECTION, 0);
     if (!request) return 0;
-    return ::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0) ? 1 : 0;
+    call.Adopt(request);
+    call.ApplyTimeouts(connection.get());
+    return ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) && !call.Expired() ? 1 : 0;
 }

@@ -19,16 +19,29 @@ wstring CloseTag(const wchar_t* name) {
     return L"</" + wstring(name) + L">";
 }
 
-int CopyOut(const wstring& text, size_t from, size_t to, wchar_t* out) {
+constexpr long long kUnbounded = -1;
+
+// Copies text[from, to) and a terminator into `out`, which holds `outSize`
+// units (any length when negative); a value that does not fit is not
+// copied at all.
+int CopyOut(const wstring& text, size_t from, size_t to, wchar_t* out, long long outSize) {
+    if (outSize >= 0 && static_cast<unsigned long long>(to - from) >=
+                            static_cast<unsigned long long>(outSize))
+        return 0;
     text.copy(out, to - from, from);
     out[to - from] = L'\0';
     return 1;
 }
 
 // Empties the caller's buffer; false when the arguments cannot be used.
-bool Begin(const wchar_t* name, wchar_t* out) {
-    if (out) *out = L'\0';
-    return name && out;
+bool Begin(const wchar_t* name, wchar_t* out, long long outSize) {
+    if (out && outSize != 0) *out = L'\0';
+    return name && out && outSize != 0;
+}
+
+// A size the caller gave: 0 or less leaves no room for even a terminator.
+long long Bound(int outSize) {
+    return outSize > 0 ? outSize : 0;
 }
 
 }  // namespace
@@ -48,17 +61,17 @@ int CQvXml::Parse(const wchar_t* text) {
     return 1;
 }
 
-int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out) {
-    if (!Begin(name, out)) return 0;
+int CQvXml::NodeValue(const wchar_t* name, wchar_t* out, long long outSize) {
+    if (!Begin(name, out, outSize)) return 0;
     const wstring open = OpenTag(name);
     const size_t at = Find(doc_, open, 0);
     const size_t close = Find(doc_, CloseTag(name), 0);
     if (at == kNone || close == kNone || close < at + open.size()) return 0;
-    return CopyOut(doc_, at + open.size(), close, out);
+    return CopyOut(doc_, at + open.size(), close, out, outSize);
 }
 
-int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int index) {
-    if (!Begin(name, out) || index < 0) return 0;
+int CQvXml::NodeValueAt(const wchar_t* name, wchar_t* out, long long outSize, int index) {
+    if (!Begin(name, out, outSize) || index < 0) return 0;
     const wstring open = OpenTag(name);
     size_t from = 0;
     for (int i = 0; i <= index; ++i) {
@@ -68,11 +81,11 @@ int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int index) {
     }
     const size_t close = Find(doc_, CloseTag(name), static_cast<long long>(from));
     if (close == kNone) return 0;
-    return CopyOut(doc_, from, close, out);
+    return CopyOut(doc_, from, close, out, outSize);
 }
 
-int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int* position) {
-    if (!Begin(name, out) || !position) return 0;
+int CQvXml::NodeValueFrom(const wchar_t* name, wchar_t* out, long long outSize, int* position) {
+    if (!Begin(name, out, outSize) || !position) return 0;
     const wstring open = OpenTag(name);
     const size_t at = Find(doc_, open, *position);
     if (at == kNone) {
@@ -84,7 +97,7 @@ int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int* position) {
     const size_t close = Find(doc_, CloseTag(name), static_cast<long long>(from));
     if (close == kNone) return 0;
     *position = static_cast<int>(close);
-    return CopyOut(doc_, from, close, out);
+    return CopyOut(doc_, from, close, out, outSize);
 }
 
 int CQvXml::GetXmlNodeCount(const wchar_t* name) {
@@ -97,8 +110,8 @@ int CQvXml::GetXmlNodeCount(const wchar_t* name) {
     return count;
 }
 
-int CQvXml::GetXmlNode(wchar_t* out, int& position) {
-    if (!out) return 0;
+int CQvXml::Node(wchar_t* out, long long outSize, int& position) {
+    if (!out || outSize == 0) return 0;
     *out = L'\0';
     const size_t at = Find(doc_, L"<", position);
     if (at == kNone) {
@@ -115,20 +128,20 @@ int CQvXml::GetXmlNode(wchar_t* out, int& position) {
         if (gt != kNone) end = gt + 1;
     }
     if (end == kNone) return 0;
-    CopyOut(doc_, at, end, out);
     position = static_cast<int>(end);
-    return 1;
+    return CopyOut(doc_, at, end, out, outSize);
 }
 
-int CQvXml::GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out) {
-    if (!Begin(node, out) || !attr) return 0;
+int CQvXml::NodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out,
+                     long long outSize) {
+    if (!Begin(node, out, outSize) || !attr) return 0;
     const wstring text = node;
     if (!*attr) {
         const size_t gt = Find(text, L">", 0);
         if (gt == kNone) return 0;
         const size_t lt = Find(text, L"<", static_cast<long long>(gt) + 1);
         if (lt == kNone) return 0;
-        return CopyOut(text, gt + 1, lt, out);
+        return CopyOut(text, gt + 1, lt, out, outSize);
     }
     const wstring lead = wstring(attr) + L"=\"";
     const size_t at = Find(text, lead, 0);
@@ -136,7 +149,47 @@ int CQvXml::GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out) 
     const size_t from = at + lead.size();
     const size_t quote = Find(text, L"\"", static_cast<long long>(from));
     if (quote == kNone) return 0;
-    return CopyOut(text, from, quote, out);
+    return CopyOut(text, from, quote, out, outSize);
+}
+
+int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out) {
+    return NodeValue(name, out, kUnbounded);
+}
+
+int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int index) {
+    return NodeValueAt(name, out, kUnbounded, index);
+}
+
+int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int* position) {
+    return NodeValueFrom(name, out, kUnbounded, position);
+}
+
+int CQvXml::GetXmlNode(wchar_t* out, int& position) {
+    return Node(out, kUnbounded, position);
+}
+
+int CQvXml::GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out) {
+    return NodeAttr(node, attr, out, kUnbounded);
+}
+
+int CQvXml::GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize) {
+    return NodeValue(name, out, Bound(outSize));
+}
+
+int CQvXml::GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int index) {
+    return NodeValueAt(name, out, Bound(outSize), index);
+}
+
+int CQvXml::GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int* position) {
+    return NodeValueFrom(name, out, Bound(outSize), position);
+}
+
+int CQvXml::GetXmlNodeEx(wchar_t* out, int outSize, int& position) {
+    return Node(out, Bound(outSize), position);
+}
+
+int CQvXml::GetNodeAttrEx(const wchar_t* node, const wchar_t* attr, wchar_t* out, int outSize) {
+    return NodeAttr(node, attr, out, Bound(outSize));
 }
 
 int Parse(const wchar_t* text) {
@@ -157,4 +210,16 @@ int GetXmlNodeValue3(const wchar_t* name, wchar_t* out, int* position) {
 
 int GetXmlNodeCount(const wchar_t* name) {
     return CQvXml::Instance().GetXmlNodeCount(name);
+}
+
+int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize) {
+    return CQvXml::Instance().GetXmlNodeValueEx(name, out, outSize);
+}
+
+int GetXmlNodeValue2Ex(const wchar_t* name, wchar_t* out, int outSize, int index) {
+    return CQvXml::Instance().GetXmlNodeValueEx(name, out, outSize, index);
+}
+
+int GetXmlNodeValue3Ex(const wchar_t* name, wchar_t* out, int outSize, int* position) {
+    return CQvXml::Instance().GetXmlNodeValueEx(name, out, outSize, position);
 }
