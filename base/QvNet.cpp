@@ -60,6 +60,13 @@ ScopedInternet OpenSession(const tagProxyInfo& proxy) {
     return ScopedInternet(::InternetOpenW(agent, access, nullptr, nullptr, 0));
 }
 
+bool IsGzip(HINTERNET request) {
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    return ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, value, &size, nullptr) &&
+           _wcsicmp(value, L"gzip") == 0;
+}
+
 void SetProxyCredentials(HINTERNET connection, const tagProxyInfo& proxy) {
     ::InternetSetOptionW(connection, INTERNET_OPTION_PROXY_USERNAME,
                          const_cast<wchar_t*>(proxy.user),
@@ -80,7 +87,7 @@ CQvNet& CQvNet::Instance() {
     return _obj;
 }
 
-CQvNet::CQvNet() : calls_(std::make_unique<qv::net::CallList>()) {
+CQvNet::CQvNet() : calls_(std::make_shared<qv::net::CallList>()) {
     LoadProxyConfig();
     CQvZlib::Instance().InitZlib(nullptr);
 }
@@ -88,10 +95,10 @@ CQvNet::CQvNet() : calls_(std::make_unique<qv::net::CallList>()) {
 CQvNet::~CQvNet() {
     // zlib stays loaded: a report thread may still be inflating a reply
     // while the process runs its exit handlers, and unloading the library
-    // under it would crash the exit. For the same reason the list of calls
-    // in flight is left to the exit: a call still running uses it.
+    // under it would crash the exit. Calls still in flight keep their own
+    // share of the call list; they end now.
     stop_.store(true);
-    (void)calls_.release();
+    calls_->CancelAll();
 }
 
 // A copy takes the settings; the calls in flight stay with their client.
@@ -101,7 +108,7 @@ CQvNet::CQvNet(const CQvNet& other)
       attempts_(other.attempts_),
       retryDelay_(other.retryDelay_),
       deadline_(other.deadline_.load()),
-      calls_(std::make_unique<qv::net::CallList>()) {}
+      calls_(std::make_shared<qv::net::CallList>()) {}
 
 CQvNet& CQvNet::operator=(const CQvNet& other) {
     proxy_ = other.proxy_;
@@ -137,16 +144,13 @@ void CQvNet::LoadProxyConfig() {
 }
 
 int CQvNet::isGzip(HINTERNET request) {
-    wchar_t value[64] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, value, &size, nullptr)) return 0;
-    return _wcsicmp(value, L"gzip") == 0;
+    return qv::net::IsGzip(request) ? 1 : 0;
 }
 
 void CQvNet::Stop() {
     stop_.store(true);
-    // A read blocked inside WinINet does not see the flag; closing its
-    // request from here is the one way to end it.
+    // A call waiting inside WinINet does not see the flag: its request is
+    // closed and its caller stops waiting for it.
     calls_->CancelAll();
 }
 

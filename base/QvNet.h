@@ -24,6 +24,8 @@
 
 namespace qv::net {
 class CallList;
+struct Request;
+struct Target;
 }
 
 // Layout of "proxy.dat" (428 bytes, little-endian, UTF-16 fields).
@@ -71,13 +73,14 @@ public:
 
 private:
     DWORD Deadline() const;
+    qv::net::Request MakeRequest(qv::net::Target target, int replySize) const;
 
     tagProxyInfo proxy_;
     std::atomic<bool> stop_{false};
     int attempts_ = 3;
     int retryDelay_ = 1000;  // ms between connection attempts
     std::atomic<int> deadline_{30000};
-    std::unique_ptr<qv::net::CallList> calls_;  // calls in flight, for Stop
+    std::shared_ptr<qv::net::CallList> calls_;  // calls in flight, for Stop
 };
 
 QV_API int GetUrlInfo(const wchar_t* url, char* reply, int replySize);

@@ -6,6 +6,8 @@ namespace qv::net {
 
 using Guard = qv::ScopedCriticalSection;
 
+CallList::CallList() : stopped_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
 void CallList::Add(Call* call) {
     Guard g(cs_);
     calls_.push_back(call);
@@ -17,6 +19,7 @@ void CallList::Remove(Call* call) {
 }
 
 void CallList::CancelAll() {
+    if (stopped_) ::SetEvent(stopped_.get());
     Guard g(cs_);
     for (Call* call : calls_) {
         if (call->request_ && !call->closed_) {

@@ -1,8 +1,10 @@
 #pragma once
-// One GET or POST in flight: its deadline and a request handle that another
-// thread may close. WinINet's blocking calls can only be cut short from
-// outside by closing the handle they use, so Stop and the deadline timer
-// close it here, and the owner closes it only if nobody did.
+// One GET, POST or probe in flight: its deadline and a request handle that
+// another thread may close. Closing the handle is WinINet's documented way
+// to end a blocking call from outside, so Stop and the deadline timer close
+// it here, and the owner closes it only if nobody did. (Wine does not
+// always wake the blocked call that way; the caller does not wait for it,
+// see Fetch.)
 #include <windows.h>
 #include <wininet.h>
 
@@ -14,18 +16,23 @@ namespace qv::net {
 
 class Call;
 
-// The calls of one client, so that Stop can reach them.
+// The calls of one client, so that Stop can reach them. Shared by the
+// client and its workers, which may outlive a call that gave up on them.
 class CallList {
 public:
+    CallList();
     void Add(Call* call);
     void Remove(Call* call);
-    // Closes the request of every call in flight.
+    // Closes the request of every call in flight and sets the stop event.
     void CancelAll();
+    // Set once CancelAll has run; null if it could not be created.
+    HANDLE stopped() const { return stopped_.get(); }
 
 private:
     friend class Call;
     qv::CriticalSection cs_;
     std::vector<Call*> calls_;
+    qv::ScopedHandle stopped_;
 };
 
 class Call {

@@ -18,7 +18,8 @@ of answering:
 Hostile listeners, for the client's time limits and its limits on what it
 follows and inflates; each holds a connection for at most --hold seconds:
 
-  silent   sends a status line and headers, then nothing
+  silent   sends a status line and headers, then nothing ("?qv-mute=1":
+           not even those)
   short    promises 1,000 bytes (Content-Length) and sends one
   trickle  promises 1,000 bytes and sends one every --trickle seconds
   redirect answers 302 (307 to a POST) to the same path on the normal
@@ -189,6 +190,8 @@ class Handler(socketserver.BaseRequestHandler):
                 length = {"silent": 2, "short": 1000, "trickle": 1000}[mode]
                 head = ("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
                         "Content-Length: %d\r\n\r\n" % length).encode("latin-1")
+                if "qv-mute=1" in target:
+                    head = b""
                 try:
                     conn.sendall(head + (b"" if mode == "silent" else b"x"))
                 except OSError:
