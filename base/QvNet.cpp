@@ -162,10 +162,6 @@ int CQvNet::GetDeadline() {
     return deadline_.load();
 }
 
-DWORD CQvNet::Deadline() const {
-    return static_cast<DWORD>(deadline_.load());
-}
-
 int GetUrlInfo(const wchar_t* url, char* reply, int replySize) {
     return CQvNet::Instance().GetUrlInfo(url, reply, replySize);
 }

@@ -24,8 +24,7 @@
 
 namespace qv::net {
 class CallList;
-struct Request;
-struct Target;
+struct ClientAccess;
 }
 
 // Layout of "proxy.dat" (428 bytes, little-endian, UTF-16 fields).
@@ -72,8 +71,7 @@ public:
     int GetDeadline();
 
 private:
-    DWORD Deadline() const;
-    qv::net::Request MakeRequest(qv::net::Target target, int replySize) const;
+    friend struct qv::net::ClientAccess;  // the request code's view of the settings
 
     tagProxyInfo proxy_;
     std::atomic<bool> stop_{false};

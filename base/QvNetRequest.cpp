@@ -14,22 +14,35 @@ thread_local int t_replyLen = 0;
 
 }  // namespace
 
-qv::net::Request CQvNet::MakeRequest(qv::net::Target target, int replySize) const {
-    qv::net::Request r;
-    r.target = std::move(target);
-    r.replySize = replySize;
-    r.proxy = proxy_;
-    r.attempts = attempts_;
-    r.retryDelay = retryDelay_;
-    r.deadline = Deadline();
-    r.stopped = stop_.load();
-    return r;
-}
+namespace qv::net {
+
+struct ClientAccess {
+    static DWORD Deadline(const CQvNet& net) { return static_cast<DWORD>(net.deadline_.load()); }
+
+    // A request carries a copy of the settings: the worker may outlive the
+    // call, and the client may change meanwhile.
+    static Request Make(const CQvNet& net, Target target, int replySize) {
+        Request r;
+        r.target = std::move(target);
+        r.replySize = replySize;
+        r.proxy = net.proxy_;
+        r.attempts = net.attempts_;
+        r.retryDelay = net.retryDelay_;
+        r.deadline = Deadline(net);
+        r.stopped = net.stop_.load();
+        return r;
+    }
+};
+
+}  // namespace qv::net
+
+using qv::net::ClientAccess;
 
 int CQvNet::GetUrlInfo(const wchar_t* url, char* reply, int replySize) {
     t_replyLen = 0;
     if (!url) return 0;
-    int length = qv::net::Fetch(calls_, MakeRequest(qv::net::SplitUrl(url, 7), replySize), reply);
+    int length = qv::net::Fetch(calls_, ClientAccess::Make(*this, qv::net::SplitUrl(url, 7), replySize),
+                                reply);
     if (length < 0) return 0;
     t_replyLen = length;
     return 1;
@@ -41,7 +54,8 @@ int CQvNet::Post(const wchar_t* url, void* body, int bodySize, char* reply, int 
     std::wstring text = url;
     size_t first = text.find(L'/');
     size_t hostStart = first == std::wstring::npos ? 0 : first + 2;
-    qv::net::Request request = MakeRequest(qv::net::SplitUrl(text, hostStart), replySize);
+    qv::net::Request request =
+        ClientAccess::Make(*this, qv::net::SplitUrl(text, hostStart), replySize);
     request.post = true;
     if (body && bodySize > 0) {
         const char* bytes = static_cast<const char*>(body);
@@ -64,7 +78,7 @@ int CQvNet::isConnected(const wchar_t* url) {
     size_t hostStart = text.rfind(L"https://", 0) == 0 ? 8 : 7;
     qv::net::Target target = qv::net::SplitUrl(text, hostStart);
 
-    qv::net::Call call(*calls_, Deadline());
+    qv::net::Call call(*calls_, ClientAccess::Deadline(*this));
     qv::ScopedInternet session = qv::net::OpenSession(proxy_);
     if (!session) return 0;
     qv::net::LimitSession(session.get(), call);

@@ -18,6 +18,30 @@ const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 }  // namespace
 
+// Which watchers' callbacks may still run, for StopMonitor to wait on.
+struct QvRegWatchers {
+    static void Add(CQvReg& reg, const tagMonitorReg* request) {
+        qv::ScopedCriticalSection g(reg.runningCs_);
+        reg.running_.push_back(CQvReg::Running{request, request->stops, 0});
+    }
+    // On the watcher's thread, so that a StopMonitor called from its
+    // callback does not wait for itself.
+    static void Started(CQvReg& reg, const tagMonitorReg* request) {
+        qv::ScopedCriticalSection g(reg.runningCs_);
+        for (CQvReg::Running& r : reg.running_)
+            if (r.request == request) r.thread = ::GetCurrentThreadId();
+    }
+    static void Ended(CQvReg& reg, const tagMonitorReg* request) {
+        qv::ScopedCriticalSection g(reg.runningCs_);
+        for (size_t i = 0; i < reg.running_.size(); ++i) {
+            if (reg.running_[i].request != request) continue;
+            reg.running_.erase(reg.running_.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+        ::WakeAllConditionVariable(&reg.runningEnded_);
+    }
+};
+
 CQvReg& CQvReg::Instance() {
     static CQvReg _obj;
     return _obj;
@@ -140,44 +164,25 @@ void CQvReg::StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallb
     lock_.Lock();
     ++monitors_;
     lock_.Unlock();
-    {
-        qv::ScopedCriticalSection g(runningCs_);
-        running_.push_back(Running{request, request->stops, 0});
-    }
+    QvRegWatchers::Add(*this, request);
     // The watcher is never joined; it ends on a stop made after it started.
     qv::ScopedHandle thread(::CreateThread(nullptr, 0, &CQvReg::MonitorThread, request, 0, nullptr));
     if (thread) return;
-    Ended(request);
+    QvRegWatchers::Ended(*this, request);
     delete request;
     lock_.Lock();
     --monitors_;
     lock_.Unlock();
 }
 
-void CQvReg::Started(const tagMonitorReg* request) {
-    qv::ScopedCriticalSection g(runningCs_);
-    for (Running& r : running_)
-        if (r.request == request) r.thread = ::GetCurrentThreadId();
-}
-
-void CQvReg::Ended(const tagMonitorReg* request) {
-    qv::ScopedCriticalSection g(runningCs_);
-    for (size_t i = 0; i < running_.size(); ++i) {
-        if (running_[i].request != request) continue;
-        running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(i));
-        break;
-    }
-    ::WakeAllConditionVariable(&runningEnded_);
-}
-
 DWORD WINAPI CQvReg::MonitorThread(void* param) {
     tagMonitorReg* request = static_cast<tagMonitorReg*>(param);
     if (!request) return 1;
     CQvReg* owner = request->owner;
-    owner->Started(request);
+    QvRegWatchers::Started(*owner, request);
     owner->Watch(request->root, request->subKey, request->view, request->callback,
                  request->userData, request->stops);
-    owner->Ended(request);  // the callback cannot run any more
+    QvRegWatchers::Ended(*owner, request);  // the callback cannot run any more
     delete request;
     owner->lock_.Lock();
     --owner->monitors_;

@@ -10,6 +10,7 @@
 #include <vector>
 #include "base/QvExport.h"
 #include "base/QvLock.h"
+#include "base/QvScoped.h"
 
 typedef void(CALLBACK* QvRegCallback)(void* userData);
 
@@ -60,8 +61,7 @@ public:
     int GetMonitorCount();
 
 private:
-    void Started(const tagMonitorReg* request);
-    void Ended(const tagMonitorReg* request);
+    friend struct QvRegWatchers;  // StartMonitor's and the watchers' bookkeeping
     int Watch(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback, void* userData,
               int stops);
 

@@ -44,96 +44,72 @@ long long Bound(int outSize) {
     return outSize > 0 ? outSize : 0;
 }
 
-}  // namespace
-
-CQvXml& CQvXml::Instance() {
-    static CQvXml _obj;
-    return _obj;
-}
-
-CQvXml::CQvXml() = default;
-CQvXml::~CQvXml() = default;
-CQvXml::CQvXml(const CQvXml& other) = default;
-CQvXml& CQvXml::operator=(const CQvXml& other) = default;
-
-int CQvXml::Parse(const wchar_t* text) {
-    doc_ = text ? text : L"";
-    return 1;
-}
-
-int CQvXml::NodeValue(const wchar_t* name, wchar_t* out, long long outSize) {
+// The operations on a document (or, for NodeAttr, on one node), bounded by
+// outSize unless it is negative.
+int NodeValue(const wstring& doc, const wchar_t* name, wchar_t* out, long long outSize) {
     if (!Begin(name, out, outSize)) return 0;
     const wstring open = OpenTag(name);
-    const size_t at = Find(doc_, open, 0);
-    const size_t close = Find(doc_, CloseTag(name), 0);
+    const size_t at = Find(doc, open, 0);
+    const size_t close = Find(doc, CloseTag(name), 0);
     if (at == kNone || close == kNone || close < at + open.size()) return 0;
-    return CopyOut(doc_, at + open.size(), close, out, outSize);
+    return CopyOut(doc, at + open.size(), close, out, outSize);
 }
 
-int CQvXml::NodeValueAt(const wchar_t* name, wchar_t* out, long long outSize, int index) {
+int NodeValueAt(const wstring& doc, const wchar_t* name, wchar_t* out, long long outSize,
+                int index) {
     if (!Begin(name, out, outSize) || index < 0) return 0;
     const wstring open = OpenTag(name);
     size_t from = 0;
     for (int i = 0; i <= index; ++i) {
-        const size_t at = Find(doc_, open, static_cast<long long>(from));
+        const size_t at = Find(doc, open, static_cast<long long>(from));
         if (at == kNone) return 0;
         from = at + open.size();
     }
-    const size_t close = Find(doc_, CloseTag(name), static_cast<long long>(from));
+    const size_t close = Find(doc, CloseTag(name), static_cast<long long>(from));
     if (close == kNone) return 0;
-    return CopyOut(doc_, from, close, out, outSize);
+    return CopyOut(doc, from, close, out, outSize);
 }
 
-int CQvXml::NodeValueFrom(const wchar_t* name, wchar_t* out, long long outSize, int* position) {
+int NodeValueFrom(const wstring& doc, const wchar_t* name, wchar_t* out, long long outSize,
+                  int* position) {
     if (!Begin(name, out, outSize) || !position) return 0;
     const wstring open = OpenTag(name);
-    const size_t at = Find(doc_, open, *position);
+    const size_t at = Find(doc, open, *position);
     if (at == kNone) {
         *position = -1;
         return 0;
     }
     const size_t from = at + open.size();
     *position = static_cast<int>(from);
-    const size_t close = Find(doc_, CloseTag(name), static_cast<long long>(from));
+    const size_t close = Find(doc, CloseTag(name), static_cast<long long>(from));
     if (close == kNone) return 0;
     *position = static_cast<int>(close);
-    return CopyOut(doc_, from, close, out, outSize);
+    return CopyOut(doc, from, close, out, outSize);
 }
 
-int CQvXml::GetXmlNodeCount(const wchar_t* name) {
-    if (!name) return 0;
-    const wstring open = OpenTag(name);
-    int count = 0;
-    for (size_t at = Find(doc_, open, 0); at != kNone;
-         at = Find(doc_, open, static_cast<long long>(at) + 1))
-        ++count;
-    return count;
-}
-
-int CQvXml::Node(wchar_t* out, long long outSize, int& position) {
+int Node(const wstring& doc, wchar_t* out, long long outSize, int& position) {
     if (!out || outSize == 0) return 0;
     *out = L'\0';
-    const size_t at = Find(doc_, L"<", position);
+    const size_t at = Find(doc, L"<", position);
     if (at == kNone) {
         position = -1;
         return 0;
     }
     position = static_cast<int>(at);
-    const size_t selfClose = Find(doc_, L"/>", static_cast<long long>(at));
+    const size_t selfClose = Find(doc, L"/>", static_cast<long long>(at));
     size_t end = selfClose == kNone ? kNone : selfClose + 2;
     // A closing tag ends the element when it comes before the first "/>".
-    const size_t closing = Find(doc_, L"</", static_cast<long long>(at));
+    const size_t closing = Find(doc, L"</", static_cast<long long>(at));
     if (closing != kNone && closing > 0 && (end == kNone || closing < end)) {
-        const size_t gt = Find(doc_, L">", static_cast<long long>(closing));
+        const size_t gt = Find(doc, L">", static_cast<long long>(closing));
         if (gt != kNone) end = gt + 1;
     }
     if (end == kNone) return 0;
     position = static_cast<int>(end);
-    return CopyOut(doc_, at, end, out, outSize);
+    return CopyOut(doc, at, end, out, outSize);
 }
 
-int CQvXml::NodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out,
-                     long long outSize) {
+int NodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out, long long outSize) {
     if (!Begin(node, out, outSize) || !attr) return 0;
     const wstring text = node;
     if (!*attr) {
@@ -152,20 +128,47 @@ int CQvXml::NodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out,
     return CopyOut(text, from, quote, out, outSize);
 }
 
+}  // namespace
+
+CQvXml& CQvXml::Instance() {
+    static CQvXml _obj;
+    return _obj;
+}
+
+CQvXml::CQvXml() = default;
+CQvXml::~CQvXml() = default;
+CQvXml::CQvXml(const CQvXml& other) = default;
+CQvXml& CQvXml::operator=(const CQvXml& other) = default;
+
+int CQvXml::Parse(const wchar_t* text) {
+    doc_ = text ? text : L"";
+    return 1;
+}
+
 int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out) {
-    return NodeValue(name, out, kUnbounded);
+    return NodeValue(doc_, name, out, kUnbounded);
 }
 
 int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int index) {
-    return NodeValueAt(name, out, kUnbounded, index);
+    return NodeValueAt(doc_, name, out, kUnbounded, index);
 }
 
 int CQvXml::GetXmlNodeValue(const wchar_t* name, wchar_t* out, int* position) {
-    return NodeValueFrom(name, out, kUnbounded, position);
+    return NodeValueFrom(doc_, name, out, kUnbounded, position);
+}
+
+int CQvXml::GetXmlNodeCount(const wchar_t* name) {
+    if (!name) return 0;
+    const wstring open = OpenTag(name);
+    int count = 0;
+    for (size_t at = Find(doc_, open, 0); at != kNone;
+         at = Find(doc_, open, static_cast<long long>(at) + 1))
+        ++count;
+    return count;
 }
 
 int CQvXml::GetXmlNode(wchar_t* out, int& position) {
-    return Node(out, kUnbounded, position);
+    return Node(doc_, out, kUnbounded, position);
 }
 
 int CQvXml::GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out) {
@@ -173,19 +176,19 @@ int CQvXml::GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out) 
 }
 
 int CQvXml::GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize) {
-    return NodeValue(name, out, Bound(outSize));
+    return NodeValue(doc_, name, out, Bound(outSize));
 }
 
 int CQvXml::GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int index) {
-    return NodeValueAt(name, out, Bound(outSize), index);
+    return NodeValueAt(doc_, name, out, Bound(outSize), index);
 }
 
 int CQvXml::GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int* position) {
-    return NodeValueFrom(name, out, Bound(outSize), position);
+    return NodeValueFrom(doc_, name, out, Bound(outSize), position);
 }
 
 int CQvXml::GetXmlNodeEx(wchar_t* out, int outSize, int& position) {
-    return Node(out, Bound(outSize), position);
+    return Node(doc_, out, Bound(outSize), position);
 }
 
 int CQvXml::GetNodeAttrEx(const wchar_t* node, const wchar_t* attr, wchar_t* out, int outSize) {

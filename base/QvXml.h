@@ -62,13 +62,6 @@ public:
     int GetNodeAttrEx(const wchar_t* node, const wchar_t* attr, wchar_t* out, int outSize);
 
 private:
-    // Unbounded when outSize is negative (the plain forms).
-    int NodeValue(const wchar_t* name, wchar_t* out, long long outSize);
-    int NodeValueAt(const wchar_t* name, wchar_t* out, long long outSize, int index);
-    int NodeValueFrom(const wchar_t* name, wchar_t* out, long long outSize, int* position);
-    int Node(wchar_t* out, long long outSize, int& position);
-    int NodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out, long long outSize);
-
     std::wstring doc_;
 };
 
