@@ -13,6 +13,7 @@
 #include "base/QvTrustSeam.h"
 #include "base/QvZlib.h"
 #include "base/QvUtil.h"
+#include "support/Planted.h"
 #include "support/ReportServer.h"
 #include "support/TestUtil.h"
 
@@ -241,20 +242,7 @@ TEST_F(Net, ReachabilityProbe) {
 }
 
 TEST_F(Net, ProxyFileRoutesThroughAnAuthenticatingProxy) {
-    tagProxyInfo proxy{};
-    proxy.enabled = 1;
-    wcscpy(proxy.host, L"127.0.0.1");
-    wcscpy(proxy.port, std::to_wstring(g_server.Port("proxy")).c_str());
-    wcscpy(proxy.user, L"qvuser");
-    wcscpy(proxy.password, L"qvpass");
-    wchar_t folder[MAX_PATH] = {};
-    GetCurPath(folder);
-    std::wstring file = std::wstring(folder) + L"proxy.dat";
-    // Other test programs share this folder: the file lives only long
-    // enough to be read.
-    ASSERT_TRUE(qvtest::WriteFileBytes(file, &proxy, sizeof(proxy)));
-    CQvNet::Instance().LoadProxyConfig();
-    ::DeleteFileW(file.c_str());
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"qvuser", L"qvpass"));
 
     std::wstring id = Unique(L"proxied");
     // The name resolves nowhere: only the proxy can answer for it.
@@ -445,12 +433,8 @@ protected:
 
 TEST_F(PlantedFiles, AnElevatedProgramLoadsNothingFromAWritableFolder) {
     qvtest::TempDir dir(L"qvplant");
-    std::wstring folder = dir / L"open\\";
-    ASSERT_TRUE(qvtest::CreateFolderWithSddl(folder, L"D:(A;OICI;FA;;;WD)"));
-    wchar_t own[MAX_PATH] = {};
-    GetCurPath(own);
-    ASSERT_TRUE(::CopyFileW((std::wstring(own) + L"zlib1.dll").c_str(),
-                            (folder + L"zlib1.dll").c_str(), FALSE));
+    std::wstring folder = qvtest::PlantZlib(dir);
+    ASSERT_FALSE(folder.empty());
     std::wstring module = folder + L"product.exe";
 
     qv::seam::SetElevated(1);
@@ -469,15 +453,8 @@ TEST_F(PlantedFiles, AnElevatedProgramLoadsNothingFromAWritableFolder) {
     }
     // The program's own folder belongs to the user account here (Wine gives
     // every file to it), which an elevated program must not trust either.
-    tagProxyInfo proxy{};
-    proxy.enabled = 1;
-    wcscpy(proxy.host, L"127.0.0.1");
-    wcscpy(proxy.port, std::to_wstring(g_server.Port("proxy")).c_str());
-    std::wstring file = std::wstring(own) + L"proxy.dat";
-    ASSERT_TRUE(qvtest::WriteFileBytes(file, &proxy, sizeof(proxy)));
     qv::seam::SetElevated(1);
-    CQvNet::Instance().LoadProxyConfig();
-    ::DeleteFileW(file.c_str());
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"", L""));
     std::wstring id = Unique(L"planted");
     EXPECT_EQ(1, GetUrlInfo(g_server.Url("normal", L"/net/planted?id=" + id).c_str(), reply_, 100));
     EXPECT_STREQ("ok", reply_) << "the request went through the planted proxy";

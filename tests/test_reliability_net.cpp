@@ -14,6 +14,7 @@
 #include "base/QvTrustSeam.h"
 #include "base/QvUtil.h"
 #include "base/QvZlib.h"
+#include "support/Planted.h"
 #include "support/ReportServer.h"
 #include "support/TestUtil.h"
 
@@ -67,13 +68,25 @@ void RunAll(std::vector<Job>& jobs, DWORD deadline) {
     }
 }
 
+// The slowest call that ended, and how many did not.
+struct Tally {
+    long hung = 0;
+    DWORD slowest = 0;
+    explicit Tally(const std::vector<Job>& jobs) {
+        for (const Job& job : jobs) {
+            hung += job.out.hung;
+            if (!job.out.hung && job.out.ms > slowest) slowest = job.out.ms;
+        }
+    }
+};
+
 std::wstring Marker() {
     static LONG n = 0;
     return std::to_wstring(::GetCurrentProcessId()) + L"-" +
            std::to_wstring(::InterlockedIncrement(&n));
 }
 
-std::string Seconds(DWORD ms) {
+std::string Seconds(long ms) {
     char buf[32];
     std::snprintf(buf, sizeof(buf), "%.2f s", ms / 1000.0);
     return buf;
@@ -118,17 +131,14 @@ TEST_F(HostileHttp, R17_HostileAnswersEndByTheDeadline) {
             jobs[i].reply.assign(4096, 'x');
         }
         RunAll(jobs, deadline_);
-        long hung = 0, failed = 0;
-        DWORD slowest = 0;
-        for (const Job& job : jobs) {
-            hung += job.out.hung;
-            failed += job.out.result == 0;
-            if (!job.out.hung && job.out.ms > slowest) slowest = job.out.ms;
-        }
+        const Tally t(jobs);
+        const long hung = t.hung, slowest = static_cast<long>(t.slowest);
+        long failed = 0;
+        for (const Job& job : jobs) failed += job.out.result == 0;
         EXPECT_EQ(0, hung) << way.row;
         if (way.mustFail) EXPECT_EQ(static_cast<long>(jobs.size()), failed) << way.row;
         std::string note = "ended within " + Seconds(slowest) + " (deadline " +
-                           Seconds(deadline_) + "), " + std::to_string(failed) + " failed, " +
+                           Seconds(static_cast<long>(deadline_)) + "), " + std::to_string(failed) + " failed, " +
                            std::to_string(hung) + " hangs";
         if (std::string(way.listener) == "redirect") {
             // A followed redirect would show at the normal listener.
@@ -158,13 +168,10 @@ TEST_F(HostileHttp, R17_GzipBombsInflateOnlyIntoTheBuffer) {
             jobs[i].reply.assign(65536, 'x');
         }
         RunAll(jobs, deadline_);
-        long hung = 0, whole = 0;
-        DWORD slowest = 0;
-        for (const Job& job : jobs) {
-            hung += job.out.hung;
-            whole += job.out.result == 1 && job.out.length == 65535;
-            if (job.out.ms > slowest) slowest = job.out.ms;
-        }
+        const Tally t(jobs);
+        const long hung = t.hung, slowest = static_cast<long>(t.slowest);
+        long whole = 0;
+        for (const Job& job : jobs) whole += job.out.result == 1 && job.out.length == 65535;
         EXPECT_EQ(0, hung);
         EXPECT_EQ(2, whole) << mib << " MiB";
         Figure(("R17 hostile HTTP: gzip bomb " + std::to_string(mib) + " MiB").c_str(), 2, hung,
@@ -180,12 +187,8 @@ TEST(PlantedFiles, R18_NothingPlantedBesideAnElevatedProgramIsLoaded) {
     qvtest::ReportServer server;
     ASSERT_TRUE(server.Load()) << server.error();
     qvtest::TempDir dir(L"qvr18");
-    std::wstring folder = dir / L"open\\";
-    ASSERT_TRUE(qvtest::CreateFolderWithSddl(folder, L"D:(A;OICI;FA;;;WD)"));
-    wchar_t own[MAX_PATH] = {};
-    GetCurPath(own);
-    ASSERT_TRUE(::CopyFileW((std::wstring(own) + L"zlib1.dll").c_str(),
-                            (folder + L"zlib1.dll").c_str(), FALSE));
+    std::wstring folder = qvtest::PlantZlib(dir);
+    ASSERT_FALSE(folder.empty());
     long loaded = 0, runs = 0;
     qv::seam::SetElevated(1);
     {
@@ -195,16 +198,7 @@ TEST(PlantedFiles, R18_NothingPlantedBesideAnElevatedProgramIsLoaded) {
     }
     // proxy.dat is read from the program's own folder, which belongs to the
     // user's account here (Wine gives every file to it).
-    tagProxyInfo proxy{};
-    proxy.enabled = 1;
-    wcscpy(proxy.host, L"127.0.0.1");
-    wcscpy(proxy.port, std::to_wstring(server.Port("proxy")).c_str());
-    wcscpy(proxy.user, L"planted");
-    wcscpy(proxy.password, L"planted");
-    std::wstring file = std::wstring(own) + L"proxy.dat";
-    ASSERT_TRUE(qvtest::WriteFileBytes(file, &proxy, sizeof(proxy)));
-    CQvNet::Instance().LoadProxyConfig();
-    ::DeleteFileW(file.c_str());
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(server.Port("proxy"), L"planted", L"planted"));
     char reply[100] = {};
     ++runs;
     GetUrlInfo(server.Url("normal", L"/r18/planted?id=" + Marker()).c_str(), reply, sizeof(reply));
