@@ -136,26 +136,30 @@ TEST(Lock, LastReaderOutMayBeAnotherThreadAndFreesTheSection) {
 }
 
 // Two readers hand the lock to each other so that it is never free of
-// readers; a writer that arrives meanwhile must still get in, because
-// readers that come after it wait behind it.
+// readers: each lets go only once the other has taken a hold after its own.
+// A writer that arrives meanwhile must still get in, because readers that
+// come after it wait behind it; the reader left holding then lets go once
+// no new hold has come for a while.
 TEST(Lock, AWaitingWriterIsNotStarvedByOverlappingReaders) {
     CLock lock;
-    std::atomic<bool> written{false};
-    std::atomic<int> holders{0};
-    auto relay = [&] {
-        while (!written.load()) {
-            lock.LockRead();
-            ++holders;
-            // Hold until the other reader is in too (or a moment has passed:
-            // once the writer waits, the other cannot come in).
-            for (int i = 0; i < 20 && holders.load() < 2 && !written.load(); ++i) ::Sleep(1);
-            --holders;
-            lock.UnlockRead();
-        }
+    std::atomic<bool> written{false}, done{false};
+    std::atomic<long> holds{0};
+    auto hold = [&] {
+        lock.LockRead();
+        return ++holds;
     };
-    lock.LockRead();  // the relay starts with the lock held by readers
+    auto handOff = [&](long mine) {
+        DWORD start = ::GetTickCount();
+        while (holds.load() == mine && !done.load() && ::GetTickCount() - start < 500) ::Sleep(1);
+        lock.UnlockRead();
+    };
+    long first = hold();  // the relay starts with the lock held
+    auto relay = [&] {
+        while (!done.load()) handOff(hold());
+    };
     std::thread a(relay), b(relay);
-    lock.UnlockRead();
+    handOff(first);
+    while (holds.load() < 10) ::Sleep(1);  // the relay is running
     std::thread writer([&] {
         lock.Lock();
         written = true;
@@ -164,7 +168,7 @@ TEST(Lock, AWaitingWriterIsNotStarvedByOverlappingReaders) {
     DWORD start = ::GetTickCount();
     while (!written.load() && ::GetTickCount() - start < 30000) ::Sleep(5);
     EXPECT_TRUE(written.load()) << "the readers kept the writer out for 30 s";
-    written = true;  // ends the relay either way
+    done = true;  // ends the relay either way
     a.join();
     b.join();
     writer.join();
