@@ -11,7 +11,8 @@ CLock::~CLock() = default;
 void CLock::Lock() {
     Guard g(guard_);
     ++writersWaiting_;
-    while (writeFlag_ || readers_ > 0) ::SleepConditionVariableCS(&changed_, guard_.get(), INFINITE);
+    while (writeFlag_ || readers_ > 0)
+        ::SleepConditionVariableCS(&changed_, guard_.get(), INFINITE);
     --writersWaiting_;
     writeFlag_ = true;
     readFlag_ = true;

@@ -258,8 +258,8 @@ int Fetch(const std::shared_ptr<CallList>& calls, Request request, char* reply) 
         // still goes out and reads nothing.
         const DWORD count = job->in.stopped || !waits[1] ? 1 : 2;
         const DWORD spent = ::GetTickCount() - start;
-        if (::WaitForMultipleObjects(count, waits, FALSE, spent < deadline ? deadline - spent : 0) !=
-            WAIT_OBJECT_0) {
+        const DWORD left = spent < deadline ? deadline - spent : 0;
+        if (::WaitForMultipleObjects(count, waits, FALSE, left) != WAIT_OBJECT_0) {
             // Out of time or stopped: the worker finishes on its own, with
             // its request closed.
             CQvLog::Instance().WriteLog(kReadFailed);

@@ -41,8 +41,8 @@ using qv::net::ClientAccess;
 int CQvNet::GetUrlInfo(const wchar_t* url, char* reply, int replySize) {
     t_replyLen = 0;
     if (!url) return 0;
-    int length = qv::net::Fetch(calls_, ClientAccess::Make(*this, qv::net::SplitUrl(url, 7), replySize),
-                                reply);
+    qv::net::Request request = ClientAccess::Make(*this, qv::net::SplitUrl(url, 7), replySize);
+    int length = qv::net::Fetch(calls_, std::move(request), reply);
     if (length < 0) return 0;
     t_replyLen = length;
     return 1;
