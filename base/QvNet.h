@@ -59,7 +59,8 @@ public:
     // 1 when the reply carries "Content-Encoding: gzip".
     int isGzip(HINTERNET request);
     // Makes every read end at once, for good: calls in flight are cut off
-    // (their requests closed) and later calls read nothing.
+    // (their requests closed; they return 0 at once) and later calls go
+    // out but read nothing.
     void Stop();
     // Length of the calling thread's last GetUrlInfo or Post reply, after
     // inflating; other threads' calls do not change it.
