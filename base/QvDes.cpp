@@ -2,6 +2,8 @@
 // significant end, as the standard's tables number them.
 #include "base/QvDigest.h"
 
+#include <cstring>
+
 namespace {
 
 using u8 = unsigned char;
@@ -140,8 +142,20 @@ uint64_t CryptBlock(uint64_t block, const KeySchedule& ks) {
 }  // namespace
 
 void DesGo(const char* key, char* data, int len, int encrypt) {
-    if (!key || !data || len < 8) return;
-    KeySchedule ks = MakeSchedule(reinterpret_cast<const u8*>(key), encrypt != 0);
+    if (!key) return;
+    // The key is a C string: a shorter one is padded with zeros, never read
+    // past its terminator. Keys of 8 bytes or more work as before.
+    int keyLen = 0;
+    while (keyLen < 8 && key[keyLen]) ++keyLen;
+    DesGoEx(key, keyLen, data, len, encrypt);
+}
+
+void DesGoEx(const char* key, int keyLen, char* data, int len, int encrypt) {
+    if (!key || keyLen < 0 || !data || len < 8) return;
+    u8 k[8] = {};
+    std::memcpy(k, key, static_cast<size_t>(keyLen < 8 ? keyLen : 8));
+    KeySchedule ks = MakeSchedule(k, encrypt != 0);
+    ::SecureZeroMemory(k, sizeof k);
     auto* p = reinterpret_cast<u8*>(data);
     for (int block = 0; block < len / 8; ++block, p += 8) {
         // Big-endian: the first byte holds bits 1 to 8.

@@ -1,6 +1,9 @@
 // The XOR scrambler, hexadecimal text and the string and file encodings
 // built on them.
 #include "base/QvDigest.h"
+
+#include <climits>
+
 #include "base/QvScoped.h"
 
 namespace {
@@ -22,15 +25,26 @@ void EasyEncode(char* data, int len) {
 }
 
 void ToHex(char* data, int len) {
-    if (!data || len < 0) return;
+    // 2 * len + 1 must itself be a size: beyond that no buffer can hold the
+    // text, and the index would wrap to before the buffer.
+    if (!data || len < 0 || len > (INT_MAX - 1) / 2) return;
+    ToHexEx(data, len, 2 * len + 1);
+}
+
+int ToHexEx(char* data, int len, int dataSize) {
+    if (!data || len < 0 || dataSize < 0 ||
+        2 * static_cast<long long>(len) + 1 > static_cast<long long>(dataSize))
+        return 0;
     static const char kDigits[] = "0123456789ABCDEF";
-    data[2 * len] = '\0';
+    const size_t n = static_cast<size_t>(len);
+    data[2 * n] = '\0';
     // From the end, so that no byte is overwritten before it is read.
-    for (int i = len - 1; i >= 0; --i) {
+    for (size_t i = n; i-- > 0;) {
         const auto byte = static_cast<unsigned char>(data[i]);
         data[2 * i] = kDigits[byte >> 4];
         data[2 * i + 1] = kDigits[byte & 0xF];
     }
+    return 1;
 }
 
 void ToAsc(char* data, int len) {
@@ -42,7 +56,7 @@ void ToAsc(char* data, int len) {
 }
 
 void QvEncode(const char* key, char* data, int len, int encrypt) {
-    if (!data || len < 0) return;
+    if (!data || len < 0 || (encrypt && len > (INT_MAX - 1) / 2)) return;
     if (encrypt) {
         DesGo(key, data, len, 1);
         EasyEncode(data, len);

@@ -4,36 +4,32 @@
 
 using Guard = qv::ScopedCriticalSection;
 
-CLock::CLock() : section_(::CreateSemaphoreW(nullptr, 1, 1, nullptr)) {}
+CLock::CLock() = default;
 
 CLock::~CLock() = default;
 
 void CLock::Lock() {
-    ::WaitForSingleObject(section_.get(), INFINITE);
     Guard g(guard_);
+    ++writersWaiting_;
+    while (writeFlag_ || readers_ > 0)
+        ::SleepConditionVariableCS(&changed_, guard_.get(), INFINITE);
+    --writersWaiting_;
     writeFlag_ = true;
     readFlag_ = true;
 }
 
 void CLock::Unlock() {
-    {
-        Guard g(guard_);
-        writeFlag_ = false;
-        readFlag_ = false;
-    }
-    ::ReleaseSemaphore(section_.get(), 1, nullptr);
+    Guard g(guard_);
+    if (!writeFlag_) return;  // unbalanced call: nothing is held
+    writeFlag_ = false;
+    readFlag_ = false;
+    ::WakeAllConditionVariable(&changed_);
 }
 
 void CLock::LockRead() {
-    {
-        Guard g(guard_);
-        if (readFlag_ && !writeFlag_) {  // readers hold it: join them
-            ++readers_;
-            return;
-        }
-    }
-    ::WaitForSingleObject(section_.get(), INFINITE);
     Guard g(guard_);
+    while (writeFlag_ || writersWaiting_ > 0)
+        ::SleepConditionVariableCS(&changed_, guard_.get(), INFINITE);
     ++readers_;
     readFlag_ = true;
 }
@@ -43,7 +39,7 @@ void CLock::UnlockRead() {
     if (readers_ <= 0) return;  // unbalanced call: nothing is held
     if (--readers_ == 0) {
         readFlag_ = false;
-        ::ReleaseSemaphore(section_.get(), 1, nullptr);
+        ::WakeAllConditionVariable(&changed_);
     }
 }
 

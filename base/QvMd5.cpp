@@ -162,14 +162,20 @@ void CMd5A::HmacHex(const char* text, const char* key, char* out) {
 }
 
 int MD5Go(char* data, char* key) {
-    if (!data) return 0;
-    // Each call formats into its own buffer, so concurrent calls are safe.
+    // The specified form cannot know the size of `data`: it must hold 33.
+    return MD5GoEx(data, key, data, 33);
+}
+
+int MD5GoEx(const char* data, const char* key, char* out, int outSize) {
+    if (!data || !out || outSize < 33) return 0;
+    // Each call formats into its own buffer, so concurrent calls are safe,
+    // and `out` may be `data` itself.
     char hex[33] = {};
     CMd5A md5;
     if (key)
         md5.HmacHex(data, key, hex);
     else
         md5.DigestHex(data, hex);
-    std::memcpy(data, hex, sizeof hex);
+    std::memcpy(out, hex, sizeof hex);
     return 1;
 }

@@ -6,7 +6,9 @@
 #include <cwchar>
 
 #include "base/QvLog.h"
+#include "base/QvNetCall.h"
 #include "base/QvNetSession.h"
+#include "base/QvTrust.h"
 #include "base/QvUtil.h"
 #include "base/QvZlib.h"
 
@@ -58,6 +60,13 @@ ScopedInternet OpenSession(const tagProxyInfo& proxy) {
     return ScopedInternet(::InternetOpenW(agent, access, nullptr, nullptr, 0));
 }
 
+bool IsGzip(HINTERNET request) {
+    wchar_t value[64] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    return ::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, value, &size, nullptr) &&
+           _wcsicmp(value, L"gzip") == 0;
+}
+
 void SetProxyCredentials(HINTERNET connection, const tagProxyInfo& proxy) {
     ::InternetSetOptionW(connection, INTERNET_OPTION_PROXY_USERNAME,
                          const_cast<wchar_t*>(proxy.user),
@@ -78,7 +87,7 @@ CQvNet& CQvNet::Instance() {
     return _obj;
 }
 
-CQvNet::CQvNet() {
+CQvNet::CQvNet() : calls_(std::make_shared<qv::net::CallList>()) {
     LoadProxyConfig();
     CQvZlib::Instance().InitZlib(nullptr);
 }
@@ -86,23 +95,27 @@ CQvNet::CQvNet() {
 CQvNet::~CQvNet() {
     // zlib stays loaded: a report thread may still be inflating a reply
     // while the process runs its exit handlers, and unloading the library
-    // under it would crash the exit.
+    // under it would crash the exit. Calls still in flight keep their own
+    // share of the call list; they end now.
     stop_.store(true);
+    calls_->CancelAll();
 }
 
+// A copy takes the settings; the calls in flight stay with their client.
 CQvNet::CQvNet(const CQvNet& other)
     : proxy_(other.proxy_),
       stop_(other.stop_.load()),
       attempts_(other.attempts_),
       retryDelay_(other.retryDelay_),
-      replyLen_(other.replyLen_.load()) {}
+      deadline_(other.deadline_.load()),
+      calls_(std::make_shared<qv::net::CallList>()) {}
 
 CQvNet& CQvNet::operator=(const CQvNet& other) {
     proxy_ = other.proxy_;
     stop_.store(other.stop_.load());
     attempts_ = other.attempts_;
     retryDelay_ = other.retryDelay_;
-    replyLen_.store(other.replyLen_.load());
+    deadline_.store(other.deadline_.load());
     return *this;
 }
 
@@ -110,6 +123,10 @@ void CQvNet::LoadProxyConfig() {
     std::memset(&proxy_, 0, sizeof(proxy_));
     wchar_t path[MAX_PATH + 16] = {};
     GetCurPath(path);
+    // Elevated, the file is obeyed only where a standard user cannot have
+    // written it: otherwise reports could be sent, with the stored
+    // password, through any proxy.
+    if (!qv::trust::MayUse(path, L"proxy.dat")) return;
     std::wcscat(path, L"proxy.dat");
     qv::ScopedFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -127,18 +144,22 @@ void CQvNet::LoadProxyConfig() {
 }
 
 int CQvNet::isGzip(HINTERNET request) {
-    wchar_t value[64] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);
-    if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_ENCODING, value, &size, nullptr)) return 0;
-    return _wcsicmp(value, L"gzip") == 0;
+    return qv::net::IsGzip(request) ? 1 : 0;
 }
 
 void CQvNet::Stop() {
     stop_.store(true);
+    // A call waiting inside WinINet does not see the flag: its request is
+    // closed and its caller stops waiting for it.
+    calls_->CancelAll();
 }
 
-int CQvNet::GetInfoLen() {
-    return replyLen_.load();
+void CQvNet::SetDeadline(int ms) {
+    deadline_.store(ms > 0 ? ms : 30000);
+}
+
+int CQvNet::GetDeadline() {
+    return deadline_.load();
 }
 
 int GetUrlInfo(const wchar_t* url, char* reply, int replySize) {

@@ -3,10 +3,29 @@
 // byte buffer, and a reachability probe. Asks servers for gzip and inflates
 // compressed replies; honours an optional "proxy.dat" beside the program;
 // logs network failures through the logger.
+//
+// What a caller can rely on, whatever answers in the server's place:
+// - every call ends within its deadline (SetDeadline, 30 s by default),
+//   however the server stalls, trickles or lies about its length, and then
+//   returns 0; Stop ends calls in flight from any thread;
+// - redirects are not followed: a 3xx answer is the reply; no log-on,
+//   cookies, cache writes or dialogs happen on the caller's behalf;
+// - a reply is inflated only when it says "Content-Encoding: gzip", and
+//   only into the caller's buffer: a gzip bomb costs at most replySize - 1
+//   bytes of output;
+// - an elevated program takes "proxy.dat" (and zlib1.dll) from its folder
+//   only when no one but administrators, SYSTEM and TrustedInstaller can
+//   write there.
 #include <windows.h>
 #include <wininet.h>
 #include <atomic>
+#include <memory>
 #include "base/QvExport.h"
+
+namespace qv::net {
+class CallList;
+struct ClientAccess;
+}
 
 // Layout of "proxy.dat" (428 bytes, little-endian, UTF-16 fields).
 struct tagProxyInfo {
@@ -39,17 +58,28 @@ public:
     int isConnected(const wchar_t* url);
     // 1 when the reply carries "Content-Encoding: gzip".
     int isGzip(HINTERNET request);
-    // Makes every read end at once, for good.
+    // Makes every read end at once, for good: calls in flight are cut off
+    // (their requests closed; they return 0 at once) and later calls go
+    // out but read nothing.
     void Stop();
-    // Length of the last GetUrlInfo reply, after inflating.
+    // Length of the calling thread's last GetUrlInfo or Post reply, after
+    // inflating; other threads' calls do not change it.
     int GetInfoLen();
+    // The most a GetUrlInfo, Post or isConnected may take, in milliseconds,
+    // connection attempts included (30,000 by default; 0 or less restores
+    // it). A call that runs out returns 0.
+    void SetDeadline(int ms);
+    int GetDeadline();
 
 private:
+    friend struct qv::net::ClientAccess;  // the request code's view of the settings
+
     tagProxyInfo proxy_;
     std::atomic<bool> stop_{false};
     int attempts_ = 3;
     int retryDelay_ = 1000;  // ms between connection attempts
-    std::atomic<int> replyLen_{0};
+    std::atomic<int> deadline_{30000};
+    std::shared_ptr<qv::net::CallList> calls_;  // calls in flight, for Stop
 };
 
 QV_API int GetUrlInfo(const wchar_t* url, char* reply, int replySize);

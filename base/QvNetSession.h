@@ -25,6 +25,9 @@ Target SplitUrl(const std::wstring& url, size_t hostStart);
 // by proxy.dat or the system's connection state.
 ScopedInternet OpenSession(const tagProxyInfo& proxy);
 
+// Whether the reply says "Content-Encoding: gzip" (in any case).
+bool IsGzip(HINTERNET request);
+
 // Sets the stored proxy user name and password on a connection.
 void SetProxyCredentials(HINTERNET connection, const tagProxyInfo& proxy);
 

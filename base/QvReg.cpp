@@ -18,6 +18,30 @@ const wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 }  // namespace
 
+// Which watchers' callbacks may still run, for StopMonitor to wait on.
+struct QvRegWatchers {
+    static void Add(CQvReg& reg, const tagMonitorReg* request) {
+        qv::ScopedCriticalSection g(reg.runningCs_);
+        reg.running_.push_back(CQvReg::Running{request, request->stops, 0});
+    }
+    // On the watcher's thread, so that a StopMonitor called from its
+    // callback does not wait for itself.
+    static void Started(CQvReg& reg, const tagMonitorReg* request) {
+        qv::ScopedCriticalSection g(reg.runningCs_);
+        for (CQvReg::Running& r : reg.running_)
+            if (r.request == request) r.thread = ::GetCurrentThreadId();
+    }
+    static void Ended(CQvReg& reg, const tagMonitorReg* request) {
+        qv::ScopedCriticalSection g(reg.runningCs_);
+        for (size_t i = 0; i < reg.running_.size(); ++i) {
+            if (reg.running_[i].request != request) continue;
+            reg.running_.erase(reg.running_.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+        ::WakeAllConditionVariable(&reg.runningEnded_);
+    }
+};
+
 CQvReg& CQvReg::Instance() {
     static CQvReg _obj;
     return _obj;
@@ -28,7 +52,9 @@ CQvReg::~CQvReg() = default;
 
 int CQvReg::GetRegInfo(HKEY root, wchar_t* subKey, wchar_t* valueName, int view, wchar_t* out) {
     qv::ScopedKey key;
-    if (::RegOpenKeyExW(root, subKey, 0, KEY_ALL_ACCESS | ViewFlag(view), key.put()) !=
+    // Reading needs no more than the right to query: full access would fail
+    // on keys that the caller may read but not change.
+    if (::RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE | ViewFlag(view), key.put()) !=
         ERROR_SUCCESS)
         return 0;
     // Two spare units beyond the 260 bytes we accept keep the text
@@ -138,9 +164,11 @@ void CQvReg::StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallb
     lock_.Lock();
     ++monitors_;
     lock_.Unlock();
+    QvRegWatchers::Add(*this, request);
     // The watcher is never joined; it ends on a stop made after it started.
     qv::ScopedHandle thread(::CreateThread(nullptr, 0, &CQvReg::MonitorThread, request, 0, nullptr));
     if (thread) return;
+    QvRegWatchers::Ended(*this, request);
     delete request;
     lock_.Lock();
     --monitors_;
@@ -151,8 +179,10 @@ DWORD WINAPI CQvReg::MonitorThread(void* param) {
     tagMonitorReg* request = static_cast<tagMonitorReg*>(param);
     if (!request) return 1;
     CQvReg* owner = request->owner;
+    QvRegWatchers::Started(*owner, request);
     owner->Watch(request->root, request->subKey, request->view, request->callback,
                  request->userData, request->stops);
+    QvRegWatchers::Ended(*owner, request);  // the callback cannot run any more
     delete request;
     owner->lock_.Lock();
     --owner->monitors_;
@@ -161,7 +191,19 @@ DWORD WINAPI CQvReg::MonitorThread(void* param) {
 }
 
 void CQvReg::StopMonitor() {
-    stop_.fetch_add(1);
+    const int stops = stop_.fetch_add(1) + 1;
+    // Callers free the callbacks' userData once this returns, so wait until
+    // no watcher this stop ends can call back any more. A callback that
+    // stops its own watcher cannot wait for itself.
+    const DWORD self = ::GetCurrentThreadId();
+    qv::ScopedCriticalSection g(runningCs_);
+    for (;;) {
+        bool waiting = false;
+        for (const Running& r : running_)
+            if (r.stops < stops && r.thread != self) waiting = true;
+        if (!waiting) return;
+        ::SleepConditionVariableCS(&runningEnded_, runningCs_.get(), INFINITE);
+    }
 }
 
 int CQvReg::GetMonitorCount() {

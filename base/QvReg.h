@@ -7,8 +7,10 @@
 // under WOW64 and the native view otherwise; non-zero opens the 64-bit view.
 #include <windows.h>
 #include <atomic>
+#include <vector>
 #include "base/QvExport.h"
 #include "base/QvLock.h"
+#include "base/QvScoped.h"
 
 typedef void(CALLBACK* QvRegCallback)(void* userData);
 
@@ -49,13 +51,17 @@ public:
     void StartMonitor(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback,
                       void* userData);
     static DWORD WINAPI MonitorThread(void* request);
-    // Ends every watcher started before it within half a second; watchers
+    // Ends every watcher started before it and returns once none of their
+    // callbacks runs any more (within half a second plus the time a running
+    // callback takes), so that their userData may be freed. Called from a
+    // callback, it does not wait for that callback's own watcher. Watchers
     // started afterwards are not affected.
     void StopMonitor();
     // Number of watcher threads still running.
     int GetMonitorCount();
 
 private:
+    friend struct QvRegWatchers;  // StartMonitor's and the watchers' bookkeeping
     int Watch(HKEY root, const wchar_t* subKey, int view, QvRegCallback callback, void* userData,
               int stops);
 
@@ -64,6 +70,15 @@ private:
     std::atomic<int> stop_{0};
     int monitors_ = 0;  // changed only under lock_; counted from StartMonitor on
     CLock lock_;
+    // Watchers whose callback may still run, for StopMonitor to wait on.
+    struct Running {
+        const tagMonitorReg* request;
+        int stops;
+        DWORD thread;  // 0 until the watcher's thread has started
+    };
+    std::vector<Running> running_;
+    qv::CriticalSection runningCs_;
+    CONDITION_VARIABLE runningEnded_ = CONDITION_VARIABLE_INIT;
 };
 
 QV_API int GetRegInfo(HKEY root, wchar_t* subKey, wchar_t* valueName, int view, wchar_t* out);

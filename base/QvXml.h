@@ -6,7 +6,12 @@
 // comes back as it stands.
 //
 // Results are 1 on success and 0 on failure. Every output buffer is
-// emptied first and must hold the longest value asked for. Positions are
+// emptied first. The forms without a size trust the caller's buffer to hold
+// the longest value asked for, which a document from outside can make as
+// long as it likes: use them only on documents you wrote. The ...Ex forms
+// take the buffer's size in code units and never write past it: a value
+// that does not fit with its terminator fails (0) and leaves the buffer
+// empty. Positions are
 // indexes in UTF-16 code units; a search from a negative position or one
 // past the end finds nothing.
 #include <string>
@@ -47,6 +52,15 @@ public:
     // "<".
     int GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out);
 
+    // The same operations into a buffer of `outSize` code units. The
+    // iteration form moves *position as its plain form does, also when the
+    // value does not fit, so that a loop can go on past it.
+    int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize);
+    int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int index);
+    int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int* position);
+    int GetXmlNodeEx(wchar_t* out, int outSize, int& position);
+    int GetNodeAttrEx(const wchar_t* node, const wchar_t* attr, wchar_t* out, int outSize);
+
 private:
     std::wstring doc_;
 };
@@ -57,3 +71,7 @@ QV_API int GetXmlNodeValue(const wchar_t* name, wchar_t* out);
 QV_API int GetXmlNodeValue2(const wchar_t* name, wchar_t* out, int index);
 QV_API int GetXmlNodeValue3(const wchar_t* name, wchar_t* out, int* position);
 QV_API int GetXmlNodeCount(const wchar_t* name);
+// Bounded forms, as the members of the same name.
+QV_API int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize);
+QV_API int GetXmlNodeValue2Ex(const wchar_t* name, wchar_t* out, int outSize, int index);
+QV_API int GetXmlNodeValue3Ex(const wchar_t* name, wchar_t* out, int outSize, int* position);

@@ -24,7 +24,17 @@ public:
 
     // Inflates a gzip or zlib stream. On success *out is a malloc'ed buffer
     // of *outSize bytes that the caller frees; on failure E_FAIL, *out null.
+    // Data that would inflate to more than 1,000,000,000 bytes fails: use
+    // DecodeGZipBufferTo for data from outside.
     long DecodeGZipBuffer(unsigned char* data, long size, unsigned char** out, long* outSize);
+    // Inflates straight into `out` and stops when its `outCapacity` bytes
+    // are full, so that a small reply cannot make the program inflate (or
+    // allocate) gigabytes. S_OK when the stream ended within the buffer,
+    // S_FALSE when the buffer filled first (the first outCapacity bytes are
+    // there), E_FAIL for bad or truncated data; *outSize is what was
+    // written either way.
+    long DecodeGZipBufferTo(const unsigned char* data, long size, unsigned char* out,
+                            long outCapacity, long* outSize);
     // Whole-file compression into one zlib stream and back; files of up to
     // 1,000,000,000 bytes. 0 on success.
     long EncodeFile(const wchar_t* src, const wchar_t* dst, int level);

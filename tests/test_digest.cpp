@@ -2,6 +2,7 @@
 // hexadecimal conversions and the string and file encodings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -229,4 +230,72 @@ TEST(Encode, FileEncodingRestartsEveryKilobyteAndIsSelfInverse) {
     // A file cannot be encoded onto itself: it would be truncated first.
     EXPECT_EQ(0, QvEncodeFile((dir / L"a.bin").c_str(), (dir / L"a.bin").c_str()));
     EXPECT_EQ(data, ReadBytes(dir / L"a.bin"));
+}
+
+// The bounded forms write nothing past the size they are given, and the
+// specified forms stay within what they may touch. Each buffer is followed
+// by guard bytes that must come out unchanged.
+namespace {
+
+constexpr char kGuard = '\x5A';
+
+struct Guarded {
+    explicit Guarded(size_t size, const char* text = "") : bytes(size + 16, kGuard), size(size) {
+        std::memcpy(bytes.data(), text, std::min(size, std::strlen(text) + 1));
+    }
+    char* data() { return bytes.data(); }
+    bool intact() const { return std::string(bytes.data() + size, 16) == std::string(16, kGuard); }
+    std::vector<char> bytes;
+    size_t size;
+};
+
+}  // namespace
+
+TEST(Bounded, Md5WritesOnlyWhereItHasRoom) {
+    Guarded small(32, "abc");
+    EXPECT_EQ(0, MD5GoEx(small.data(), nullptr, small.data(), 32));
+    EXPECT_STREQ("abc", small.data());
+    EXPECT_TRUE(small.intact());
+    Guarded fits(33);
+    EXPECT_EQ(1, MD5GoEx("abc", nullptr, fits.data(), 33));
+    EXPECT_STREQ("900150983CD24FB0D6963F7D28E17F72", fits.data());
+    EXPECT_TRUE(fits.intact());
+    Guarded hmac(33);
+    EXPECT_EQ(1, MD5GoEx("what do ya want for nothing?", "Jefe", hmac.data(), 33));
+    EXPECT_STREQ("750C783E6AB0B503EAA86E310A5DB738", hmac.data());
+    EXPECT_TRUE(hmac.intact());
+}
+
+TEST(Bounded, HexNeedsTwiceTheLengthAndOne) {
+    Guarded buf(5, "\x0A\xFF");
+    EXPECT_EQ(0, ToHexEx(buf.data(), 3, 6));  // needs 7
+    EXPECT_TRUE(buf.intact());
+    EXPECT_EQ(1, ToHexEx(buf.data(), 2, 5));
+    EXPECT_STREQ("0AFF", buf.data());
+    EXPECT_TRUE(buf.intact());
+    // 2 * len + 1 beyond what an int holds: no size can fit it, and the
+    // specified form, which cannot check the size, does nothing either.
+    Guarded huge(8, "keep");
+    EXPECT_EQ(0, ToHexEx(huge.data(), 0x40000000, 8));
+    ToHex(huge.data(), 0x40000000);
+    EXPECT_STREQ("keep", huge.data());
+    EXPECT_TRUE(huge.intact());
+}
+
+TEST(Bounded, DesReadsAShortKeyOnlyToItsEnd) {
+    // "ab" followed by different bytes after its terminator: the same key.
+    const char keyA[] = "ab\0XXXXXX";
+    const char keyB[] = "ab\0YYYYYY";
+    std::string a = Bytes("4E6F772069732074"), b = a, c = a;
+    DesGo(keyA, a.data(), 8, 1);
+    DesGo(keyB, b.data(), 8, 1);
+    EXPECT_EQ(HexOf(a), HexOf(b));
+    // It is "ab" padded with zeros, as the sized form spells it.
+    const char padded[8] = {'a', 'b'};
+    DesGoEx(padded, 8, c.data(), 8, 1);
+    EXPECT_EQ(HexOf(a), HexOf(c));
+    // The sized form takes zeros inside the key as key bytes.
+    std::string d = Bytes("4E6F772069732074");
+    DesGoEx(Bytes("0001010101010101").data(), 8, d.data(), 8, 1);
+    EXPECT_EQ("4E6F772069732074", Des("0001010101010101", HexOf(d).c_str(), 0));
 }

@@ -4,12 +4,16 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "base/QvLog.h"
 #include "base/QvLogSeam.h"
 #include "base/QvNet.h"
 #include "base/QvNetSession.h"
+#include "base/QvTrustSeam.h"
+#include "base/QvZlib.h"
 #include "base/QvUtil.h"
+#include "support/Planted.h"
 #include "support/ReportServer.h"
 #include "support/TestUtil.h"
 
@@ -192,11 +196,17 @@ TEST_F(Net, PostSendsTheFormAndTreatsBinaryRepliesAsCompressed) {
     ASSERT_NE(nullptr, r.Header("Content-Type"));
     EXPECT_EQ("application/x-www-form-urlencoded", *r.Header("Content-Type"));
 
-    // A zero byte in a reply that is not gzip: nothing usable, an empty reply.
+    // Only a reply that says it is gzip is inflated: bytes with a zero in
+    // them, or gzip bytes without the header, come back as they are.
     std::wstring zero = g_server.Url("normal", L"/net/zero?qv-hex=6162006364");
     ASSERT_EQ(1, CQvNet::Instance().Post(zero.c_str(), body, 3, reply_, 100));
-    EXPECT_EQ(0, reply_[0]);
-    EXPECT_EQ(0, reply_[2]);
+    EXPECT_EQ(0, std::memcmp("ab\0cd", reply_, 6));
+    EXPECT_EQ(5, CQvNet::Instance().GetInfoLen());
+    std::wstring bare = g_server.Url(
+        "normal", L"/net/bare?qv-hex=1f8b08000000000002ff4b4c4a0600c241243503000000");
+    ASSERT_EQ(1, CQvNet::Instance().Post(bare.c_str(), body, 3, reply_, 100));
+    EXPECT_EQ(0x1f, static_cast<unsigned char>(reply_[0]));
+    EXPECT_EQ(23, CQvNet::Instance().GetInfoLen());
 
     std::wstring gz = g_server.Url("gzip", L"/net/pgz?qv-hex=" + std::wstring(L"e4b8ade69687"));
     ASSERT_EQ(1, CQvNet::Instance().Post(gz.c_str(), body, 3, reply_, 100));
@@ -232,20 +242,7 @@ TEST_F(Net, ReachabilityProbe) {
 }
 
 TEST_F(Net, ProxyFileRoutesThroughAnAuthenticatingProxy) {
-    tagProxyInfo proxy{};
-    proxy.enabled = 1;
-    wcscpy(proxy.host, L"127.0.0.1");
-    wcscpy(proxy.port, std::to_wstring(g_server.Port("proxy")).c_str());
-    wcscpy(proxy.user, L"qvuser");
-    wcscpy(proxy.password, L"qvpass");
-    wchar_t folder[MAX_PATH] = {};
-    GetCurPath(folder);
-    std::wstring file = std::wstring(folder) + L"proxy.dat";
-    // Other test programs share this folder: the file lives only long
-    // enough to be read.
-    ASSERT_TRUE(qvtest::WriteFileBytes(file, &proxy, sizeof(proxy)));
-    CQvNet::Instance().LoadProxyConfig();
-    ::DeleteFileW(file.c_str());
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"qvuser", L"qvpass"));
 
     std::wstring id = Unique(L"proxied");
     // The name resolves nowhere: only the proxy can answer for it.
@@ -292,4 +289,175 @@ TEST_F(Net, AServerThatNeverAnswersEndsInAFailure) {
     EXPECT_EQ(0, GetUrlInfo(g_server.Url("hang", L"/net/hang").c_str(), reply_, 100));
     // The fixture's server holds such a connection for 3 seconds.
     EXPECT_LT(::GetTickCount() - start, 30000u);
+}
+
+
+// A deadline for the tests that wait on a stalling server, restored after.
+class NetDeadline : public Net {
+protected:
+    void SetUp() override {
+        Net::SetUp();
+        CQvNet::Instance().SetDeadline(3000);
+    }
+    void TearDown() override {
+        CQvNet::Instance().SetDeadline(0);
+        Net::TearDown();
+    }
+};
+
+// Each way a server can stall once the request is out. The server holds
+// these connections for two minutes; a call must give up at its deadline,
+// report a failure and leave no reply behind.
+TEST_F(NetDeadline, StallingServersAreGivenUpAtTheDeadline) {
+    for (const char* listener : {"silent", "short", "trickle", "hang"}) {
+        for (bool post : {false, true}) {
+            std::wstring url = g_server.Url(listener, L"/net/stall?id=" + Unique(L"stall"));
+            std::memset(reply_, 'x', 100);
+            DWORD start = ::GetTickCount();
+            int r = post ? CQvNet::Instance().Post(url.c_str(), reply_, 0, reply_, 100)
+                         : GetUrlInfo(url.c_str(), reply_, 100);
+            DWORD took = ::GetTickCount() - start;
+            EXPECT_EQ(0, r) << listener << (post ? " POST" : " GET");
+            EXPECT_LT(took, 60000u) << listener << (post ? " POST" : " GET");
+            EXPECT_EQ(0, CQvNet::Instance().GetInfoLen());
+        }
+    }
+    // The probe waits for an answer to its request: none comes.
+    DWORD start = ::GetTickCount();
+    EXPECT_EQ(0, isConnected(g_server.Url("silent", L"/net/mute?qv-mute=1").c_str()));
+    EXPECT_LT(::GetTickCount() - start, 60000u);
+}
+
+// Stop, called from another thread, ends a read that is waiting for a
+// server that sends nothing, long before the call's own deadline.
+struct InFlight {
+    std::wstring url;
+    char reply[100];
+    int result = -1;
+};
+
+DWORD WINAPI FetchInFlight(void* param) {
+    auto* f = static_cast<InFlight*>(param);
+    f->result = GetUrlInfo(f->url.c_str(), f->reply, sizeof(f->reply));
+    return 0;
+}
+
+QV_CHILD(net_stop_in_flight) {
+    if (!g_server.Load()) return 2;
+    CQvNet::Instance().SetDeadline(600000);
+    std::wstring id = Unique(L"inflight");
+    static InFlight f;
+    f.url = g_server.Url("silent", L"/net/inflight?id=" + id);
+    HANDLE thread = ::CreateThread(nullptr, 0, &FetchInFlight, &f, 0, nullptr);
+    if (!thread) return 2;
+    bool sent = g_server.WaitFor(
+        [&](const qvtest::HttpRecord& x) { return x.target.find(Narrow(id)) != std::string::npos; },
+        30000);
+    CQvNet::Instance().Stop();
+    // A read that Stop could not reach would wait the ten minutes; the
+    // process then ends with the thread still blocked.
+    if (::WaitForSingleObject(thread, 60000) != WAIT_OBJECT_0) return 3;
+    ::CloseHandle(thread);
+    return sent ? 0 : 1;
+}
+
+TEST_F(Net, StopEndsACallInFlight) {
+    EXPECT_EQ(0, qvtest::RunChild("net_stop_in_flight", 120000));
+}
+
+// A redirect, to another origin, is the reply: nothing is fetched from
+// where it points (302 for GET, 307 for POST, which would resend the body).
+TEST_F(Net, RedirectsAreReturnedNotFollowed) {
+    std::wstring id = Unique(L"redir");
+    ASSERT_EQ(1, GetUrlInfo(g_server.Url("redirect", L"/net/redir?id=" + id).c_str(), reply_,
+                            100));
+    EXPECT_STREQ("moved", reply_);
+    char body[] = "secret=1";
+    std::wstring postId = Unique(L"redirpost");
+    ASSERT_EQ(1, CQvNet::Instance().Post(
+                     g_server.Url("redirect", L"/net/redir?id=" + postId).c_str(), body,
+                     static_cast<int>(std::strlen(body)), reply_, 100));
+    EXPECT_STREQ("moved", reply_);
+    // A followed redirect would reach the normal listener right after the
+    // first answer; give it time to show before concluding that none came.
+    Seen(id);
+    Seen(postId);
+    EXPECT_FALSE(g_server.WaitFor(
+        [&](const qvtest::HttpRecord& x) {
+            return x.target.find("/redirected/") != std::string::npos &&
+                   (x.target.find(Narrow(id)) != std::string::npos ||
+                    x.target.find(Narrow(postId)) != std::string::npos);
+        },
+        2000));
+}
+
+// A gzip bomb inflates only as far as the caller's buffer, also when the
+// compressed data itself was cut to fit it.
+TEST_F(Net, GzipBombsInflateOnlyIntoTheBuffer) {
+    std::wstring url = g_server.Url("bomb", L"/net/bomb?qv-mib=16&id=" + Unique(L"bomb"));
+    ASSERT_EQ(1, GetUrlInfo(url.c_str(), reply_, 100));
+    EXPECT_EQ(99, CQvNet::Instance().GetInfoLen());
+    EXPECT_EQ(std::string(100, '\0'), std::string(reply_, 100));  // zeros, not gzip bytes
+
+    url = g_server.Url("bomb", L"/net/bomb?qv-mib=64&id=" + Unique(L"bomb"));
+    DWORD start = ::GetTickCount();
+    ASSERT_EQ(1, GetUrlInfo(url.c_str(), reply_, sizeof(reply_)));
+    EXPECT_EQ(static_cast<int>(sizeof(reply_)) - 1, CQvNet::Instance().GetInfoLen());
+    EXPECT_LT(::GetTickCount() - start, 60000u);
+    ASSERT_EQ(1, CQvNet::Instance().Post(url.c_str(), reply_, 0, reply_, sizeof(reply_)));
+    EXPECT_EQ(static_cast<int>(sizeof(reply_)) - 1, CQvNet::Instance().GetInfoLen());
+}
+
+// Each thread reads the length of its own last reply.
+TEST_F(Net, ReplyLengthBelongsToTheCallingThread) {
+    ASSERT_EQ(1, GetUrlInfo(g_server.Url("normal", L"/net/len").c_str(), reply_, 100));
+    std::thread other([] {
+        static char big[65536];
+        GetUrlInfo(g_server.Url("normal", L"/net/len?qv-hex=00&qv-repeat=40000").c_str(), big,
+                   sizeof(big));
+        EXPECT_EQ(40000, CQvNet::Instance().GetInfoLen());
+    });
+    other.join();
+    EXPECT_EQ(2, CQvNet::Instance().GetInfoLen());
+}
+
+// An elevated program takes neither zlib1.dll nor proxy.dat from a folder
+// that everyone may write; a standard one does.
+class PlantedFiles : public Net {
+protected:
+    void TearDown() override {
+        qv::seam::SetElevated(0);
+        Net::TearDown();
+    }
+};
+
+TEST_F(PlantedFiles, AnElevatedProgramLoadsNothingFromAWritableFolder) {
+    qvtest::TempDir dir(L"qvplant");
+    std::wstring folder = qvtest::PlantZlib(dir);
+    ASSERT_FALSE(folder.empty());
+    std::wstring module = folder + L"product.exe";
+
+    qv::seam::SetElevated(1);
+    {
+        CQvZlib planted;
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), planted.InitZlib(module.c_str()));
+        EXPECT_EQ(nullptr, ::GetModuleHandleW((folder + L"zlib1.dll").c_str()));
+    }
+    // Not elevated, the same folder is used. (Not unbound after: the
+    // bindings are the whole process's, and the library is the one already
+    // loaded under that name.)
+    qv::seam::SetElevated(0);
+    {
+        CQvZlib standard;
+        EXPECT_EQ(S_OK, standard.InitZlib(module.c_str()));
+    }
+    // The program's own folder belongs to the user account here (Wine gives
+    // every file to it), which an elevated program must not trust either.
+    qv::seam::SetElevated(1);
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"", L""));
+    std::wstring id = Unique(L"planted");
+    EXPECT_EQ(1, GetUrlInfo(g_server.Url("normal", L"/net/planted?id=" + id).c_str(), reply_, 100));
+    EXPECT_STREQ("ok", reply_) << "the request went through the planted proxy";
+    qv::seam::SetElevated(0);
+    CQvNet::Instance().LoadProxyConfig();
 }

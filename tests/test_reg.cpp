@@ -9,8 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <sddl.h>
+
 #include "base/QvLock.h"
 #include "base/QvReg.h"
+#include "base/QvScoped.h"
 #include "base/QvUtil.h"
 #include "support/TestUtil.h"
 
@@ -131,6 +135,45 @@ TEST(Lock, LastReaderOutMayBeAnotherThreadAndFreesTheSection) {
     EXPECT_FALSE(lock.IsLockWrite());
 }
 
+// Two readers hand the lock to each other so that it is never free of
+// readers: each lets go only once the other has taken a hold after its own.
+// A writer that arrives meanwhile must still get in, because readers that
+// come after it wait behind it; the reader left holding then lets go once
+// no new hold has come for a while.
+TEST(Lock, AWaitingWriterIsNotStarvedByOverlappingReaders) {
+    CLock lock;
+    std::atomic<bool> written{false}, done{false};
+    std::atomic<long> holds{0};
+    auto hold = [&] {
+        lock.LockRead();
+        return ++holds;
+    };
+    auto handOff = [&](long mine) {
+        DWORD start = ::GetTickCount();
+        while (holds.load() == mine && !done.load() && ::GetTickCount() - start < 500) ::Sleep(1);
+        lock.UnlockRead();
+    };
+    long first = hold();  // the relay starts with the lock held
+    auto relay = [&] {
+        while (!done.load()) handOff(hold());
+    };
+    std::thread a(relay), b(relay);
+    handOff(first);
+    while (holds.load() < 10) ::Sleep(1);  // the relay is running
+    std::thread writer([&] {
+        lock.Lock();
+        written = true;
+        lock.Unlock();
+    });
+    DWORD start = ::GetTickCount();
+    while (!written.load() && ::GetTickCount() - start < 30000) ::Sleep(5);
+    EXPECT_TRUE(written.load()) << "the readers kept the writer out for 30 s";
+    done = true;  // ends the relay either way
+    a.join();
+    b.join();
+    writer.join();
+}
+
 TEST(Reg, ValuesFollowTheViewRule) {
     std::wstring key = TestKey(L"view");
     PutValue(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, L"which", L"64");
@@ -173,6 +216,42 @@ TEST(Reg, LongOrMissingValuesFailAndLeaveTheOutputAlone) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, missing, 0));
     EXPECT_EQ(0, SetRegInfo(HKEY_CURRENT_USER, k, const_cast<wchar_t*>(L"v"), 0, nullptr));
     DropKey(HKEY_CURRENT_USER, key, 0);
+}
+
+// A key the caller may read but not change is read: asking for full access
+// would be refused there.
+TEST(Reg, AValueIsReadWithReadRightsOnly) {
+    std::wstring key = TestKey(L"readonly");
+    PutValue(HKEY_CURRENT_USER, key, 0, L"v", L"read me");
+    HKEY k = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, WRITE_DAC, &k));
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd));
+    ::LocalFree(sd);
+    ::RegCloseKey(k);
+
+    HKEY full = nullptr;
+    bool enforced = ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &full) !=
+                    ERROR_SUCCESS;
+    if (full) ::RegCloseKey(full);
+    wchar_t out[131] = L"untouched";
+    int got = GetRegInfo(HKEY_CURRENT_USER, const_cast<wchar_t*>(key.c_str()),
+                         const_cast<wchar_t*>(L"v"), 0, out);
+
+    // The owner may always give itself its rights back.
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, WRITE_DAC, &k));
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                           &sd, nullptr);
+    ::RegSetKeySecurity(k, DACL_SECURITY_INFORMATION, sd);
+    ::LocalFree(sd);
+    ::RegCloseKey(k);
+    DropKey(HKEY_CURRENT_USER, key, 0);
+
+    if (!enforced) GTEST_SKIP() << "this registry does not enforce key security";
+    EXPECT_EQ(1, got);
+    EXPECT_STREQ(L"read me", out);
 }
 
 TEST(Reg, AutoRunWritesAndRemovesTheRunValue) {
@@ -268,6 +347,47 @@ TEST(RegMonitor, StopEndsEveryWatcherAndBadRequestsStartNone) {
     StartMonitor(HKEY_CURRENT_USER, tooLong.c_str(), 0, &CountCall, &calls);
     EXPECT_TRUE(WaitMonitors(0, 10000));
     EXPECT_EQ(0, calls.load());
+    DropKey(HKEY_CURRENT_USER, key, 0);
+}
+
+// StopMonitor returns only once no callback of the watchers it ends can run,
+// so that their userData may be freed right after it.
+struct Blocking {
+    qv::ScopedHandle entered{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    qv::ScopedHandle release{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> stopped{false};
+    std::atomic<int> late{0};
+};
+
+void CALLBACK BlockingCall(void* data) {
+    auto* b = static_cast<Blocking*>(data);
+    if (b->stopped.load()) ++b->late;
+    ::SetEvent(b->entered.get());
+    ::WaitForSingleObject(b->release.get(), 60000);
+}
+
+TEST(RegMonitor, StopWaitsForARunningCallback) {
+    std::wstring key = TestKey(L"blocking");
+    PutValue(HKEY_CURRENT_USER, key, 0, L"v", L"0");
+    Blocking b;
+    StartMonitor(HKEY_CURRENT_USER, key.c_str(), 0, &BlockingCall, &b);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(b.entered.get(), 30000));
+    qv::ScopedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread stopper([&] {
+        StopMonitor();
+        b.stopped = true;
+        ::SetEvent(stopped.get());
+    });
+    // The callback is still blocked, so StopMonitor cannot return however
+    // long we give it; a second is plenty for a StopMonitor that does not
+    // wait to show that it returned.
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(stopped.get(), 1000))
+        << "StopMonitor returned while the callback ran";
+    ::SetEvent(b.release.get());
+    stopper.join();
+    EXPECT_TRUE(b.stopped.load());
+    EXPECT_EQ(0, b.late.load());
+    EXPECT_TRUE(WaitMonitors(0, 10000));
     DropKey(HKEY_CURRENT_USER, key, 0);
 }
 

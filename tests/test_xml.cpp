@@ -2,6 +2,8 @@
 // elements and attributes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "base/QvXml.h"
@@ -146,4 +148,56 @@ TEST(Xml, FreeFunctionsShareTheProcessDocumentAndCopiesAreIndependent) {
     copy = CQvXml::Instance();
     EXPECT_EQ(1, copy.GetXmlNodeValue(L"ver", out));
     EXPECT_STREQ(L"3", out);
+}
+
+// The sized forms never write past the buffer: a value that does not fit
+// fails and leaves the buffer empty; one that fits is copied as before.
+namespace {
+
+struct GuardedOut {
+    wchar_t buf[64 + 8];
+    GuardedOut() { std::fill(std::begin(buf), std::end(buf), L'#'); }
+    bool intact() const {
+        for (int i = 64; i < 72; ++i)
+            if (buf[i] != L'#') return false;
+        return true;
+    }
+};
+
+}  // namespace
+
+TEST(XmlBounded, LongValuesDoNotOverrunTheBuffer) {
+    CQvXml xml;
+    std::wstring big(10000, L'v');
+    xml.Parse((L"<a>" + big + L"</a><n k=\"" + big + L"\">" + big + L"</n><s>short</s>").c_str());
+    GuardedOut g;
+    EXPECT_EQ(0, xml.GetXmlNodeValueEx(L"a", g.buf, 64));
+    EXPECT_EQ(L'\0', g.buf[0]);
+    EXPECT_EQ(0, xml.GetXmlNodeValueEx(L"a", g.buf, 64, 0));
+    int position = 0;
+    EXPECT_EQ(0, xml.GetXmlNodeValueEx(L"a", g.buf, 64, &position));
+    EXPECT_EQ(10003, position) << "the iteration moves past the long value";
+    position = 0;
+    EXPECT_EQ(0, xml.GetXmlNodeEx(g.buf, 64, position));
+    std::wstring node = L"<n k=\"" + big + L"\">" + big + L"</n>";
+    EXPECT_EQ(0, xml.GetNodeAttrEx(node.c_str(), L"k", g.buf, 64));
+    EXPECT_EQ(0, xml.GetNodeAttrEx(node.c_str(), L"", g.buf, 64));
+    EXPECT_TRUE(g.intact());
+
+    // A value of exactly 63 units and its terminator fit; 64 do not.
+    xml.Parse((L"<e>" + std::wstring(63, L'x') + L"</e><f>" + std::wstring(64, L'y') + L"</f>")
+                  .c_str());
+    EXPECT_EQ(1, xml.GetXmlNodeValueEx(L"e", g.buf, 64));
+    EXPECT_EQ(std::wstring(63, L'x'), g.buf);
+    EXPECT_EQ(0, xml.GetXmlNodeValueEx(L"f", g.buf, 64));
+    EXPECT_TRUE(g.intact());
+
+    Parse(L"<s>short</s>");
+    EXPECT_EQ(1, GetXmlNodeValueEx(L"s", g.buf, 64));
+    EXPECT_STREQ(L"short", g.buf);
+    EXPECT_EQ(1, GetXmlNodeValue2Ex(L"s", g.buf, 64, 0));
+    position = 0;
+    EXPECT_EQ(1, GetXmlNodeValue3Ex(L"s", g.buf, 64, &position));
+    EXPECT_EQ(0, GetXmlNodeValueEx(L"s", g.buf, 0));
+    EXPECT_TRUE(g.intact());
 }

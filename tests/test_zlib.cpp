@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "base/QvZlib.h"
@@ -162,5 +163,65 @@ TEST_F(Zlib, WithoutTheLibraryEverythingDegradesAndRebindingWorks) {
     EXPECT_EQ(S_OK, z.InitZlib(nullptr));  // already bound
     d = Decode(std::string(reinterpret_cast<const char*>(kGzip), sizeof(kGzip)));
     EXPECT_EQ(S_OK, d.hr);
+    std::free(d.out);
+}
+
+namespace {
+
+// `size` zero bytes compressed by the library itself: a few kilobytes that
+// inflate to megabytes.
+std::string Bomb(size_t size) {
+    using Compress2Fn = int (*)(unsigned char*, unsigned long*, const unsigned char*,
+                                unsigned long, int);
+    auto compress2 = reinterpret_cast<Compress2Fn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"zlib1.dll"), "compress2")));
+    if (!compress2) return "";
+    std::string zeros(size, '\0');
+    std::string out(size / 500 + 4096, '\0');
+    unsigned long length = static_cast<unsigned long>(out.size());
+    if (compress2(reinterpret_cast<unsigned char*>(&out[0]), &length,
+                  reinterpret_cast<const unsigned char*>(zeros.data()),
+                  static_cast<unsigned long>(zeros.size()), 9) != 0)
+        return "";
+    out.resize(length);
+    return out;
+}
+
+}  // namespace
+
+// Inflating into the caller's buffer stops when it is full and never
+// writes past it; a stream that fits ends in S_OK with its length.
+TEST_F(Zlib, InflatingIntoABufferStopsWhenItIsFull) {
+    CQvZlib& z = CQvZlib::Instance();
+    const std::string bomb = Bomb(16 << 20);
+    ASSERT_FALSE(bomb.empty());
+    unsigned char buf[4096 + 16];
+    std::memset(buf, 0xAB, sizeof(buf));
+    long made = -1;
+    EXPECT_EQ(S_FALSE, z.DecodeGZipBufferTo(reinterpret_cast<const unsigned char*>(bomb.data()),
+                                            static_cast<long>(bomb.size()), buf, 4096, &made));
+    EXPECT_EQ(4096, made);
+    EXPECT_EQ(std::string(4096, '\0'), std::string(reinterpret_cast<char*>(buf), 4096));
+    EXPECT_EQ(std::string(16, '\xAB'), std::string(reinterpret_cast<char*>(buf) + 4096, 16));
+
+    std::string whole(17000 + 16, '\xCD');
+    EXPECT_EQ(S_OK, z.DecodeGZipBufferTo(kGzip, sizeof(kGzip),
+                                         reinterpret_cast<unsigned char*>(&whole[0]), 17000,
+                                         &made));
+    EXPECT_EQ(17000, made);
+    EXPECT_EQ(Repeat("qvUninstall gzip ", 1000), whole.substr(0, 17000));
+    EXPECT_EQ(std::string(16, '\xCD'), whole.substr(17000));
+
+    // Cut short with room to spare: bad data, whatever came is counted.
+    std::string roomy(17100, '\0');
+    EXPECT_EQ(E_FAIL, z.DecodeGZipBufferTo(kGzip, sizeof(kGzip) - 1,
+                                           reinterpret_cast<unsigned char*>(&roomy[0]), 17100,
+                                           &made));
+    EXPECT_EQ(17000, made);
+
+    // The allocating form takes the whole 16 MiB in one piece.
+    Decoded d = Decode(bomb);
+    ASSERT_EQ(S_OK, d.hr);
+    EXPECT_EQ(16L << 20, d.size);
     std::free(d.out);
 }

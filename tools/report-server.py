@@ -15,6 +15,18 @@ of answering:
           Proxy-Authorization, then 200 "proxied"
   garbage reads the request and answers bytes that are not HTTP at all
 
+Hostile listeners, for the client's time limits and its limits on what it
+follows and inflates; each holds a connection for at most --hold seconds:
+
+  silent   sends a status line and headers, then nothing ("?qv-mute=1":
+           not even those)
+  short    promises 1,000 bytes (Content-Length) and sends one
+  trickle  promises 1,000 bytes and sends one every --trickle seconds
+  redirect answers 302 (307 to a POST) to the same path on the normal
+           listener's port, another origin; "?qv-to=URL" names the target
+  bomb     a gzip bomb: "?qv-mib=N" MiB of zeros (default 16),
+           compressed, with "Content-Encoding: gzip"
+
 Every request (request line, headers in the order received, body) is
 appended to <dir>/report-server.log as one JSON object per line, flushed
 before the answer goes out. The ports are written to
@@ -40,7 +52,10 @@ import urllib.parse
 
 STATE = "report-server.json"
 LOG = "report-server.log"
-MODES = ("normal", "gzip", "close", "hang", "proxy", "garbage")
+MODES = ("normal", "gzip", "close", "hang", "proxy", "garbage",
+         "silent", "short", "trickle", "redirect", "bomb")
+BOMBS = {}
+BOMBS_LOCK = threading.Lock()
 
 
 class Recorder:
@@ -102,6 +117,34 @@ def reply_body(target):
     return body
 
 
+def bomb_body(target):
+    query = urllib.parse.parse_qs(urllib.parse.urlsplit(target).query)
+    mib = min(int(query.get("qv-mib", ["16"])[0]), 1024)
+    with BOMBS_LOCK:  # compressing 64 MiB takes a moment: once per size
+        if mib not in BOMBS:
+            BOMBS[mib] = gzip.compress(bytes(mib << 20), compresslevel=9, mtime=0)
+        return BOMBS[mib]
+
+
+def hold(conn, seconds, trickle=None):
+    """Keeps the connection open, sending a byte every `trickle` seconds,
+    until the peer goes or `seconds` pass."""
+    end = time.time() + seconds
+    while time.time() < end:
+        conn.settimeout(max(0.01, min(trickle or 1.0, end - time.time())))
+        try:
+            if not conn.recv(65536):
+                return
+        except socket.timeout:
+            if trickle:
+                try:
+                    conn.sendall(b"x")
+                except OSError:
+                    return
+        except OSError:
+            return
+
+
 def answer(status, headers, body):
     lines = ["HTTP/1.1 %s" % status] + ["%s: %s" % h for h in headers]
     lines.append("Content-Length: %d" % len(body))
@@ -143,7 +186,29 @@ class Handler(socketserver.BaseRequestHandler):
                 except OSError:
                     pass
                 return
-            if mode == "proxy" and "proxy-authorization" not in names:
+            if mode in ("silent", "short", "trickle"):
+                length = {"silent": 2, "short": 1000, "trickle": 1000}[mode]
+                head = ("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                        "Content-Length: %d\r\n\r\n" % length).encode("latin-1")
+                if "qv-mute=1" in target:
+                    head = b""
+                try:
+                    conn.sendall(head + (b"" if mode == "silent" else b"x"))
+                except OSError:
+                    return
+                hold(conn, self.server.options.hold,
+                     self.server.options.trickle if mode == "trickle" else None)
+                return
+            if mode == "redirect":
+                query = urllib.parse.parse_qs(urllib.parse.urlsplit(target).query)
+                to = query.get("qv-to", ["http://127.0.0.1:%d%s" % (
+                    self.server.ports["normal"], target.replace("/", "/redirected/", 1))])[0]
+                out = answer("307 Temporary Redirect" if method == "POST" else "302 Found",
+                             [("Location", to), ("Content-Type", "text/plain")], b"moved")
+            elif mode == "bomb":
+                out = answer("200 OK", [("Content-Type", "text/plain"),
+                                        ("Content-Encoding", "gzip")], bomb_body(target))
+            elif mode == "proxy" and "proxy-authorization" not in names:
                 out = answer("407 Proxy Authentication Required",
                              [("Proxy-Authenticate", 'Basic realm="qv"'),
                               ("Content-Type", "text/plain")], b"")
@@ -176,6 +241,7 @@ def serve(options):
         # The demo's program is built to report to a fixed port.
         server = Server(("127.0.0.1", options.port if mode == "normal" else 0), Handler)
         server.mode, server.recorder, server.options = mode, recorder, options
+        server.ports = ports
         ports[mode] = server.server_address[1]
         servers.append(server)
         threading.Thread(target=server.serve_forever, args=(0.1,), daemon=True).start()
@@ -215,7 +281,8 @@ def start(options):
     # for the server's streams.
     proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve",
                              "--dir", options.dir, "--lifetime", str(options.lifetime),
-                             "--hang", str(options.hang), "--port", str(options.port)],
+                             "--hang", str(options.hang), "--port", str(options.port),
+                             "--hold", str(options.hold), "--trickle", str(options.trickle)],
                             stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                             start_new_session=True, close_fds=True)
     deadline = time.time() + 15
@@ -263,6 +330,10 @@ def main():
                         help="seconds after which the server ends by itself")
     parser.add_argument("--hang", type=float, default=10,
                         help="seconds a 'hang' connection is held")
+    parser.add_argument("--hold", type=float, default=120,
+                        help="seconds the silent, short and trickle listeners hold a connection")
+    parser.add_argument("--trickle", type=float, default=2,
+                        help="seconds between the trickle listener's bytes")
     parser.add_argument("--port", type=int, default=0,
                         help="port of the 'normal' listener (default: a free one)")
     options = parser.parse_args()

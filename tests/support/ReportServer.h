@@ -16,7 +16,8 @@ namespace qvtest {
 // One request as the server received it. Text fields hold the raw bytes.
 struct HttpRecord {
     int seq = 0;
-    std::string listener;  // normal, gzip, close, hang, proxy
+    std::string listener;  // normal, gzip, close, hang, proxy, garbage, silent, short,
+                           // trickle, redirect, bomb
     std::string event;     // "closed" for connections the close listener dropped
     std::string method, target, version;
     std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
@@ -33,7 +34,9 @@ public:
     bool Load();
     const std::string& error() const { return error_; }
 
-    // Port of a listener: "normal", "gzip", "close", "refuse", "hang", "proxy".
+    // Port of a listener: "normal", "gzip", "close", "refuse", "hang", "proxy",
+    // "garbage", and the hostile "silent", "short", "trickle", "redirect",
+    // "bomb" (tools/report-server.py says how each answers).
     int Port(const char* listener) const;
     // "127.0.0.1:<port>" of that listener.
     std::wstring Host(const char* listener) const;

@@ -1,5 +1,7 @@
 #include "support/TestUtil.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -189,6 +191,17 @@ Pixels ReadWindow(HWND wnd) {
     ::DeleteDC(mem);
     ::ReleaseDC(wnd, dc);
     return out;
+}
+
+bool CreateFolderWithSddl(const std::wstring& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd,
+                                                                nullptr))
+        return false;
+    SECURITY_ATTRIBUTES sa{sizeof(sa), sd, FALSE};
+    bool made = ::CreateDirectoryW(path.c_str(), &sa) != FALSE;
+    ::LocalFree(sd);
+    return made;
 }
 
 }  // namespace qvtest

@@ -55,6 +55,9 @@ void RemoveTree(const std::wstring& dir);
 // Writes bytes to a file; true on success.
 bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
 bool FileExists(const std::wstring& path);
+// Creates a folder with the security descriptor written as SDDL, e.g.
+// "D:(A;OICI;FA;;;WD)" (everyone may do anything); true on success.
+bool CreateFolderWithSddl(const std::wstring& path, const wchar_t* sddl);
 
 // Top-down copy of a 32-bit DIB's pixels (0xAARRGGBB).
 struct Pixels {

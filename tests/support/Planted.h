@@ -1,0 +1,48 @@
+#pragma once
+// Files planted where an elevated program might load them: a folder that
+// everyone may write, holding a copy of the zlib1.dll beside the test
+// program, and a proxy.dat beside the test program.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+#include "base/QvNet.h"
+#include "base/QvUtil.h"
+#include "support/TestUtil.h"
+
+namespace qvtest {
+
+// "<dir>open\" with everyone allowed everything, and zlib1.dll in it; empty
+// when it could not be made.
+inline std::wstring PlantZlib(const TempDir& dir) {
+    std::wstring folder = dir / L"open\\";
+    wchar_t own[MAX_PATH] = {};
+    GetCurPath(own);
+    if (!CreateFolderWithSddl(folder, L"D:(A;OICI;FA;;;WD)") ||
+        !::CopyFileW((std::wstring(own) + L"zlib1.dll").c_str(), (folder + L"zlib1.dll").c_str(),
+                     FALSE))
+        return L"";
+    return folder;
+}
+
+// Has CQvNet read a proxy.dat that sends everything through 127.0.0.1:port.
+// Other test programs share the folder: the file lives only long enough to
+// be read.
+inline bool LoadPlantedProxy(int port, const wchar_t* user, const wchar_t* password) {
+    tagProxyInfo proxy{};
+    proxy.enabled = 1;
+    std::wcscpy(proxy.host, L"127.0.0.1");
+    std::wcscpy(proxy.port, std::to_wstring(port).c_str());
+    std::wcscpy(proxy.user, user);
+    std::wcscpy(proxy.password, password);
+    wchar_t own[MAX_PATH] = {};
+    GetCurPath(own);
+    std::wstring file = std::wstring(own) + L"proxy.dat";
+    if (!WriteFileBytes(file, &proxy, sizeof(proxy))) return false;
+    CQvNet::Instance().LoadProxyConfig();
+    ::DeleteFileW(file.c_str());
+    return true;
+}
+
+}  // namespace qvtest
