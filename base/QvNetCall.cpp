@@ -21,29 +21,21 @@ void CallList::Remove(Call* call) {
 void CallList::CancelAll() {
     if (stopped_) ::SetEvent(stopped_.get());
     Guard g(cs_);
-    for (Call* call : calls_) {
-        if (call->request_ && !call->closed_) {
-            call->closed_ = true;
-            ::InternetCloseHandle(call->request_);
-        }
-    }
+    for (Call* call : calls_) call->CloseLocked();
 }
 
-Call::Call(CallList& list, DWORD budgetMs)
-    : list_(list), start_(::GetTickCount()), budget_(budgetMs ? budgetMs : 1) {
+void CallList::Cancel(const void* owner) {
+    Guard g(cs_);
+    for (Call* call : calls_)
+        if (call->owner_ == owner) call->CloseLocked();
+}
+
+Call::Call(CallList& list, DWORD budgetMs, const void* owner)
+    : list_(list), start_(::GetTickCount()), budget_(budgetMs ? budgetMs : 1), owner_(owner) {
     list_.Add(this);
-    // A timer of the default queue closes the request at the deadline, even
-    // while this thread is blocked inside WinINet. Without it the time-outs
-    // set on the request still end the call, only later.
-    if (!::CreateTimerQueueTimer(&timer_, nullptr, &Call::OnDeadline, this, budget_, 0,
-                                 WT_EXECUTEONLYONCE))
-        timer_ = nullptr;
 }
 
 Call::~Call() {
-    // Waits for a deadline callback that is running, so that it never
-    // touches a call that is gone.
-    if (timer_) ::DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
     list_.Remove(this);
     if (request_ && !closed_) ::InternetCloseHandle(request_);
 }
@@ -71,8 +63,7 @@ void Call::ApplyTimeouts(HINTERNET other) const {
     }
 }
 
-void Call::Cancel() {
-    Guard g(list_.cs_);
+void Call::CloseLocked() {
     if (request_ && !closed_) {
         closed_ = true;
         ::InternetCloseHandle(request_);
@@ -82,10 +73,6 @@ void Call::Cancel() {
 bool Call::Cancelled() const {
     Guard g(list_.cs_);
     return closed_;
-}
-
-void CALLBACK Call::OnDeadline(void* self, BOOLEAN) {
-    static_cast<Call*>(self)->Cancel();
 }
 
 }  // namespace qv::net

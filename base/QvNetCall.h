@@ -1,10 +1,10 @@
 #pragma once
 // One GET, POST or probe in flight: its deadline and a request handle that
 // another thread may close. Closing the handle is WinINet's documented way
-// to end a blocking call from outside, so Stop and the deadline timer close
-// it here, and the owner closes it only if nobody did. (Wine does not
-// always wake the blocked call that way; the caller does not wait for it,
-// see Fetch.)
+// to end a blocking call from outside, so Stop, and a caller that gives up
+// at the deadline, close it here; the call closes it only if nobody did.
+// (Wine does not always wake the blocked call that way; the caller does not
+// wait for it, see Fetch.)
 #include <windows.h>
 #include <wininet.h>
 
@@ -25,6 +25,8 @@ public:
     void Remove(Call* call);
     // Closes the request of every call in flight and sets the stop event.
     void CancelAll();
+    // Closes the requests of the calls made on behalf of `owner`.
+    void Cancel(const void* owner);
     // Set once CancelAll has run; null if it could not be created.
     HANDLE stopped() const { return stopped_.get(); }
 
@@ -37,7 +39,8 @@ private:
 
 class Call {
 public:
-    Call(CallList& list, DWORD budgetMs);
+    // `owner` names the caller that may cancel it (see CallList::Cancel).
+    Call(CallList& list, DWORD budgetMs, const void* owner = nullptr);
     ~Call();
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
@@ -52,20 +55,18 @@ public:
     // Sets the send and receive time-outs of the request (and of `other`,
     // e.g. the session) to what is left of the deadline.
     void ApplyTimeouts(HINTERNET other = nullptr) const;
-    // Closes the request now; the call then fails at its next WinINet step.
-    void Cancel();
     bool Cancelled() const;
 
 private:
     friend class CallList;
-    static void CALLBACK OnDeadline(void* self, BOOLEAN);
+    void CloseLocked();
 
     CallList& list_;
     const DWORD start_;
     const DWORD budget_;
+    const void* owner_;
     HINTERNET request_ = nullptr;
     bool closed_ = false;  // guarded by list_.cs_
-    HANDLE timer_ = nullptr;
 };
 
 }  // namespace qv::net

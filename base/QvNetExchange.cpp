@@ -130,7 +130,7 @@ int Inflate(const char* raw, int length, char* reply, int limit) {
 // The exchange itself, on the worker: connect, send, read, inflate.
 void Exchange(Job& job) {
     const Request& in = job.in;
-    Call call(*job.calls, in.deadline);
+    Call call(*job.calls, in.deadline, &job);
     qv::ScopedInternet session = OpenSession(in.proxy);
     if (!session) {
         job.failure = kOpenFailed;
@@ -220,6 +220,10 @@ void Exchange(Job& job) {
     }
 }
 
+// WinINet needs little stack; a small reservation keeps the worker cheap
+// beside the uninstall it reports on.
+constexpr SIZE_T kWorkerStack = 256 * 1024;
+
 DWORD WINAPI Worker(void* param) {
     auto* job = static_cast<std::shared_ptr<Job>*>(param);
     Exchange(**job);
@@ -249,7 +253,8 @@ int Fetch(const std::shared_ptr<CallList>& calls, Request request, char* reply) 
 
     auto* handoff = new (std::nothrow) std::shared_ptr<Job>(job);
     HANDLE thread = handoff && job->done
-                        ? ::CreateThread(nullptr, 0, &Worker, handoff, 0, nullptr)
+                        ? ::CreateThread(nullptr, kWorkerStack, &Worker, handoff,
+                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
                         : nullptr;
     if (thread) {
         ::CloseHandle(thread);
@@ -262,6 +267,7 @@ int Fetch(const std::shared_ptr<CallList>& calls, Request request, char* reply) 
         if (::WaitForMultipleObjects(count, waits, FALSE, left) != WAIT_OBJECT_0) {
             // Out of time or stopped: the worker finishes on its own, with
             // its request closed.
+            calls->Cancel(job.get());
             CQvLog::Instance().WriteLog(kReadFailed);
             return -1;
         }

@@ -186,5 +186,11 @@ TEST_F(EngineTest, AHugeListIsHeldOnceNotTwice) {
     ASSERT_EQ(2, std::sscanf(got.c_str(), "%zu %zu", &before, &after)) << got;
     ASSERT_GT(before, 0u);
     size_t listBytes = entries.size() * sizeof(UninstallEntry);
-    EXPECT_LT(after - before, listBytes * 3 / 2) << "list " << listBytes << " bytes";
+    // The run's report goes out on a thread of its own, and its request on a
+    // worker of the HTTP client's (so that a stalled server can be given up
+    // on): under Wine each thread costs close to 1 MiB of working set,
+    // whatever the list.
+    const size_t reportThreads = 1 << 20;
+    EXPECT_LT(after - before, listBytes * 3 / 2 + reportThreads)
+        << "list " << listBytes << " bytes";
 }
