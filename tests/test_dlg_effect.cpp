@@ -139,12 +139,12 @@ TEST(DlgEffect, FadesEndAtTheirAlphaAndStayVisible) {
     RunEffect(dlg, QV_EFFECT_FADE_IN);
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
     EXPECT_TRUE(::GetWindowLongW(dlg.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
-    EXPECT_EQ(250, AlphaOf(dlg.hwnd));
+    EXPECT_EQ(255, AlphaOf(dlg.hwnd)) << "a fade-in ends fully opaque";
 
     RunEffect(dlg, QV_EFFECT_FADE_OUT);
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
     EXPECT_FALSE(dlg.hidden);
-    EXPECT_EQ(15, AlphaOf(dlg.hwnd));
+    EXPECT_EQ(0, AlphaOf(dlg.hwnd)) << "a fade-out ends fully gone";
     EXPECT_TRUE(dlg.frames.empty()) << "fading does not move the window";
 }
 
@@ -169,7 +169,7 @@ TEST(DlgEffect, ZoomInOvershootsAndRestoresRectangle) {
     EXPECT_EQ(100, wr.left);
     EXPECT_EQ(200, wr.right - wr.left);
     EXPECT_FALSE(dlg.inputSuspended);
-    EXPECT_EQ(249, AlphaOf(dlg.hwnd));
+    EXPECT_EQ(255, AlphaOf(dlg.hwnd));
 }
 
 TEST(DlgEffect, SwellLeavesGrownRectangleTransparentButShown) {
