@@ -1,4 +1,6 @@
 #pragma once
+// CQvDC, the double buffer of every paint: draw into memDC, present with
+// a block copy or, for a layered window, UpdateLayeredWindow.
 #include <windows.h>
 
 #include "base/QvExport.h"
