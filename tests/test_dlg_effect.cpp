@@ -2,6 +2,7 @@
 // alpha, the end notification and the guard against overlapping effects.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 #include "app/QvApp.h"
@@ -238,4 +239,33 @@ TEST(DlgEffect, ShowDlgSlidesInOnWorkerWhileThisThreadPumps) {
     EXPECT_EQ(-450 + (sx + 450) / 3, lefts[1]);
     EXPECT_EQ(sx, lefts.back());
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
+}
+
+namespace {
+
+std::atomic<bool> g_effectOver{false};
+
+class NotingDlg : public CQvDlg {
+public:
+    NotingDlg() { bgImageId = 0; }
+    void Animate(int effect) override {
+        CQvDlg::Animate(effect);
+        g_effectOver = true;
+    }
+};
+
+}  // namespace
+
+TEST(DlgEffect, DialogDestroyedDuringItsEffectWaitsForTheWorker) {
+    for (bool layered : {false, true}) {
+        g_effectOver = false;
+        {
+            NotingDlg dlg;
+            ASSERT_TRUE(dlg.Create(10, 10, 200, 100, 0, layered, nullptr, 0));
+            dlg.ShowDlg(QV_EFFECT_FADE_IN, false, SW_SHOW);
+            ASSERT_TRUE(qvtest::PumpUntil([&] { return dlg.animating.load(); }, 5000));
+        }
+        EXPECT_TRUE(g_effectOver) << (layered ? "layered" : "plain")
+                                  << ": the worker outlived the dialog it animates";
+    }
 }

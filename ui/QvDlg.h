@@ -8,6 +8,7 @@
 #include <atomic>
 #include <vector>
 
+#include "base/QvScoped.h"
 #include "ui/QvDC.h"
 #include "ui/QvWin.h"
 
@@ -47,6 +48,7 @@ enum QvResizeEdge {
 class CQvDlg : public CQvWin {
 public:
     CQvDlg();
+    // Waits for an effect still running on a worker: it uses the dialog.
     ~CQvDlg() override;
     // The layers own their DCs and bitmaps; a copy would release them twice.
     CQvDlg(const CQvDlg&) = delete;
@@ -134,4 +136,7 @@ private:
     void SwellAndVanish();
     void OpenFromMiddle();
     void Flip(bool closing);
+
+    // The worker of the last StartAnimation; null once waited for.
+    qv::ScopedHandle animationThread_;
 };
