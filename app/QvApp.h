@@ -1,4 +1,6 @@
 #pragma once
+// CQvApp, the process: the application's name and folder, the message loop
+// and ExitApp, which stops the framework's threads and ends the process.
 #include <windows.h>
 #include "base/QvExport.h"
 

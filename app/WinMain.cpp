@@ -2,7 +2,7 @@
 
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
-#include "base/QvDump.h"
+#include "app/QvDump.h"
 
 namespace {
 

@@ -53,25 +53,75 @@ sed -n '/^## Ten lines/,$p' "$root/docs/framework.md" | sed -n '/^```cpp/,/^```/
     -I "$inc" -x c++ - 2>"$work/example.log" ||
   e2e_fail "the documentation's example does not compile:"$'\n'"$(head -5 "$work/example.log")"
 
+# Names in a program's export table, one a line.
+exported() { $triple-objdump -p "$1" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+             sed -n 's/^\s*\[ *[0-9]*\] //p'; }
+# The installed library carries no export directives: a product built on it
+# exports nothing.
+if $triple-objdump -h "$lib" | grep -q '\.drectve'; then
+  e2e_fail "the installed library still carries export directives"
+fi
+
 # The sample, configured as its README section says, with the source tree
-# out of sight: only the package's folder is given.
-cmake -S "$root/sample" -B "$work/sample" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch-mingw.cmake" \
+# out of sight: only the package's folder and its toolchain file are given.
+toolchain="$work/sdk/lib/cmake/qvframework/toolchain-$arch-mingw.cmake"
+[ -f "$toolchain" ] || e2e_fail "the package carries no toolchain file"
+cmake -S "$root/sample" -B "$work/sample" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/configure.log" 2>&1 ||
   e2e_fail "configuring the sample failed: $work/configure.log"
-if grep -rq -- "-I$root\b\|$root/app\|$root/ui\|$root/base" "$work/sample/CMakeFiles/qvsample.dir/"*.rsp \
-     "$work/sample/CMakeFiles/qvsample.dir/flags.make" 2>/dev/null; then
+if grep -rq -- "-I$root\b\|$root/app\|$root/ui\|$root/base\|$root/cmake\|$root/tools" \
+     "$work/sample/CMakeFiles/qvsample.dir/"*.rsp "$work/sample/CMakeFiles/qvsample.dir/"*.make \
+     "$work/sample/CMakeCache.txt" 2>/dev/null; then
   e2e_fail "the sample sees the source tree"
 fi
 cmake --build "$work/sample" -j2 >"$work/build.log" 2>&1 ||
   e2e_fail "building the sample failed:"$'\n'"$(grep -i error "$work/build.log" | head -20)"
 exe="$work/sample/qvsample.exe"
 "$root/tools/check-pe.sh" "$exe" >/dev/null || e2e_fail "the sample imports more than Windows' DLLs"
+[ -z "$(exported "$exe")" ] ||
+  e2e_fail "the sample exports $(exported "$exe" | wc -l) names, e.g. $(exported "$exe" | head -3 | tr '\n' ' ')"
+[ -z "$(find "$work/sample" -name '*.dll.a')" ] ||
+  e2e_fail "an import library was written for the sample: $(find "$work/sample" -name '*.dll.a')"
+
+# A second product of the smallest kind, a console program with main: the
+# package's link options must not demand wWinMain of it.
+mkdir -p "$work/tiny-src"
+cat >"$work/tiny-src/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(qvtiny CXX)
+find_package(qvframework REQUIRED)
+add_executable(qvtiny tiny.cpp)
+target_link_libraries(qvtiny PRIVATE qvframework::qvframework)
+CMAKE
+cat >"$work/tiny-src/tiny.cpp" <<'CPP'
+#include <cstdio>
+#include "base/QvDigest.h"
+#include "base/QvUtil.h"
+int main() {
+    wchar_t folder[MAX_PATH] = {};
+    GetCurPath(folder);
+    std::printf("%ls\n", folder);
+    return folder[0] ? 7 : 1;
+}
+CPP
+cmake -S "$work/tiny-src" -B "$work/tiny" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/tiny-configure.log" 2>&1 ||
+  e2e_fail "configuring the second program failed: $work/tiny-configure.log"
+cmake --build "$work/tiny" >"$work/tiny-build.log" 2>&1 ||
+  e2e_fail "building the second program failed:"$'\n'"$(grep -i error "$work/tiny-build.log" | head -20)"
+tiny="$work/tiny/qvtiny.exe"
+"$root/tools/check-pe.sh" "$tiny" >/dev/null || e2e_fail "the second program imports more than Windows' DLLs"
+[ -z "$(exported "$tiny")" ] || e2e_fail "the second program exports framework names"
+[ -z "$(find "$work/tiny" -name '*.dll.a')" ] || e2e_fail "an import library was written for the second program"
 
 px() { e2e_pixel "$@"; echo; }  # with a line end, so that read succeeds
 shots=${E2E_SHOTS:-$work/shots}
 mkdir -p "$shots"
 trap qv_env_down EXIT
 qv_env_up
+# The package's own Wine wrapper runs the second program.
+tcode=0; (cd "$work/tiny" && timeout 120 "$work/sdk/lib/cmake/qvframework/wine" ./qvtiny.exe >"$work/tiny-run.log" 2>&1) || tcode=$?
+[ "$tcode" = 7 ] || e2e_fail "the second program ended with $tcode, not 7: $(head -3 "$work/tiny-run.log")"
 E2E_TITLE="框架示例"
 e2e_start "$exe"
 e2e_settle
@@ -146,4 +196,4 @@ after=$(label "$shots/sample-answered.png")
 qvwin.sh click "$E2E_WID" 270 170
 code=0; e2e_wait_exit 30 || code=$?
 [ "$code" = 0 ] || e2e_fail "the sample ended with exit code $code"
-echo "e2e_sample: package installed, $(wc -l <<<"$headers") headers compile alone, sample built from it and driven; shots in $shots"
+echo "e2e_sample: package installed, $(wc -l <<<"$headers") headers compile alone, sample and a second program built from it export nothing, sample driven; shots in $shots"

@@ -2,6 +2,7 @@
 // alpha, the end notification and the guard against overlapping effects.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <vector>
 
 #include "app/QvApp.h"
@@ -139,12 +140,12 @@ TEST(DlgEffect, FadesEndAtTheirAlphaAndStayVisible) {
     RunEffect(dlg, QV_EFFECT_FADE_IN);
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
     EXPECT_TRUE(::GetWindowLongW(dlg.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
-    EXPECT_EQ(250, AlphaOf(dlg.hwnd));
+    EXPECT_EQ(255, AlphaOf(dlg.hwnd)) << "a fade-in ends fully opaque";
 
     RunEffect(dlg, QV_EFFECT_FADE_OUT);
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
     EXPECT_FALSE(dlg.hidden);
-    EXPECT_EQ(15, AlphaOf(dlg.hwnd));
+    EXPECT_EQ(0, AlphaOf(dlg.hwnd)) << "a fade-out ends fully gone";
     EXPECT_TRUE(dlg.frames.empty()) << "fading does not move the window";
 }
 
@@ -169,7 +170,7 @@ TEST(DlgEffect, ZoomInOvershootsAndRestoresRectangle) {
     EXPECT_EQ(100, wr.left);
     EXPECT_EQ(200, wr.right - wr.left);
     EXPECT_FALSE(dlg.inputSuspended);
-    EXPECT_EQ(249, AlphaOf(dlg.hwnd));
+    EXPECT_EQ(255, AlphaOf(dlg.hwnd));
 }
 
 TEST(DlgEffect, SwellLeavesGrownRectangleTransparentButShown) {
@@ -238,4 +239,33 @@ TEST(DlgEffect, ShowDlgSlidesInOnWorkerWhileThisThreadPumps) {
     EXPECT_EQ(-450 + (sx + 450) / 3, lefts[1]);
     EXPECT_EQ(sx, lefts.back());
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
+}
+
+namespace {
+
+std::atomic<bool> g_effectOver{false};
+
+class NotingDlg : public CQvDlg {
+public:
+    NotingDlg() { bgImageId = 0; }
+    void Animate(int effect) override {
+        CQvDlg::Animate(effect);
+        g_effectOver = true;
+    }
+};
+
+}  // namespace
+
+TEST(DlgEffect, DialogDestroyedDuringItsEffectWaitsForTheWorker) {
+    for (bool layered : {false, true}) {
+        g_effectOver = false;
+        {
+            NotingDlg dlg;
+            ASSERT_TRUE(dlg.Create(10, 10, 200, 100, 0, layered, nullptr, 0));
+            dlg.ShowDlg(QV_EFFECT_FADE_IN, false, SW_SHOW);
+            ASSERT_TRUE(qvtest::PumpUntil([&] { return dlg.animating.load(); }, 5000));
+        }
+        EXPECT_TRUE(g_effectOver) << (layered ? "layered" : "plain")
+                                  << ": the worker outlived the dialog it animates";
+    }
 }

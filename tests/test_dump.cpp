@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "base/QvDump.h"
-#include "base/QvDumpWork.h"
+#include "app/QvDump.h"
+#include "app/QvDumpWork.h"
 #include "support/HostLink.h"
 #include "support/ImageFixtures.h"
 #include "support/TestUtil.h"

@@ -1,4 +1,6 @@
 #pragma once
+// CQvBase, the root of every toolkit object (windows, dialogs, windowless
+// controls), with the fields a dialog paints and feeds its controls by.
 #include <windows.h>
 #include <string>
 
@@ -25,6 +27,12 @@ public:
 
 protected:
     ~CQvKeySink() = default;
+};
+
+// Where a control's state image comes from (imageSource).
+enum QvImageSource {
+    QV_IMAGE_FROM_SKIN = 0,  // as CQvSkin says, the program's resources as the fallback
+    QV_IMAGE_FROM_FILE = 3,  // the control's own file, imagePath
 };
 
 // Root of every toolkit object: windows, dialogs and windowless controls.

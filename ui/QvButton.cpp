@@ -39,7 +39,7 @@ void CQvButton::Init(const wchar_t* text, int left, int top, int w, int h, int e
     textOffsetY = QvCaptionOffsetY();
     if (path) {
         imagePath = path;
-        imageSource = 3;
+        imageSource = QV_IMAGE_FROM_FILE;
     }
 }
 
@@ -68,7 +68,7 @@ void CQvButton::DrawAt(HDC dc, int px, int py) {
     // Image files and skins can change under a running program; the
     // program's own images cannot.
     const int skinType = CQvSkin::Instance().GetResType();
-    if (imageSource == 3 || skinType == 1 || skinType == 2) {
+    if (imageSource == QV_IMAGE_FROM_FILE || skinType == 1 || skinType == 2) {
         draw(dc);
         return;
     }

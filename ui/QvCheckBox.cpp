@@ -49,7 +49,7 @@ void CQvCheckBox::Init(const wchar_t* text, int left, int top, int w, int h, boo
     imageBase = L"checkbox";
     if (path) {
         imagePath = path;
-        imageSource = 3;
+        imageSource = QV_IMAGE_FROM_FILE;
     }
     ownerWnd = owner;
     textOffsetY = QvCaptionOffsetY();

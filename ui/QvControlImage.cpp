@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "ui/QvBase.h"
 #include "ui/QvImage.h"
 #include "ui/QvSkin.h"
 
@@ -20,7 +21,7 @@ bool DrawFromResource(HDC dc, const QvImageChoice& c, int x, int y, int w, int h
 bool QvDrawControlImage(HDC dc, const QvImageChoice& c, int x, int y, int w, int h,
                         int resourceEdgeV) {
     CQvImage& image = CQvImage::Instance();
-    if (c.imageSource == 3) {
+    if (c.imageSource == QV_IMAGE_FROM_FILE) {
         if (::PathFileExistsW(c.imagePath))
             return image.DrawStretchImg(dc, c.imagePath, x, y, w, h, c.splitH, c.frames,
                                         c.state, 0);

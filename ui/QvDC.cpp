@@ -60,7 +60,7 @@ bool CQvDC::Present(const RECT* dirty) {
         POINT dst{wr.left, wr.top};
         SIZE size{wr.right - wr.left, wr.bottom - wr.top};
         POINT src{0, 0};
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, alpha, AC_SRC_ALPHA};
         UPDATELAYEREDWINDOWINFO info{};
         info.cbSize = sizeof(info);
         info.hdcDst = targetDC;

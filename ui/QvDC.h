@@ -1,4 +1,6 @@
 #pragma once
+// CQvDC, the double buffer of every paint: draw into memDC, present with
+// a block copy or, for a layered window, UpdateLayeredWindow.
 #include <windows.h>
 
 #include "base/QvExport.h"
@@ -30,6 +32,9 @@ public:
     bool presentOnDestroy = false;
     bool layered = false;
     HWND wnd = nullptr;
+    // Constant alpha a layered present applies on top of the per-pixel
+    // alpha: how far a fading dialog has faded.
+    BYTE alpha = 255;
 
     // A window was shown: a frame sent to it while hidden is now on screen.
     static void NoteWindowShown(HWND wnd);

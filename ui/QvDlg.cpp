@@ -5,13 +5,22 @@
 #include "base/QvScoped.h"
 #include "ui/QvThread.h"
 
+namespace {
+constexpr DWORD kAnimationWaitMs = 10000;
+}  // namespace
+
 CQvDlg::CQvDlg() {
     // Controls hand their callbacks this object unless they name their own.
     notifyTarget = this;
 }
 
 // The members release the layers; the controls belong to the derived dialog.
-CQvDlg::~CQvDlg() = default;
+CQvDlg::~CQvDlg() {
+    // The worker moves, paints and reads this dialog until its effect ends.
+    // It sends to the window, which this thread may own: serve it meanwhile.
+    // The bound is far beyond the longest effect.
+    if (animationThread_) QvWaitServingSends(animationThread_.get(), kAnimationWaitMs);
+}
 
 void CQvDlg::OnInit() {
     if (isChild) {
@@ -157,7 +166,8 @@ void CQvDlg::Hide() {
 
 void CQvDlg::StartAnimation(int effect) {
     pendingEffect = effect;
-    CQvThread::Instance().StartThread(AnimationThread, this, 1);
+    HANDLE thread = CQvThread::Instance().StartThread(AnimationThread, this, 0);
+    if (thread) animationThread_.reset(thread);
 }
 
 unsigned CQvDlg::AnimationThread(void* dialog) {

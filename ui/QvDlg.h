@@ -8,6 +8,7 @@
 #include <atomic>
 #include <vector>
 
+#include "base/QvScoped.h"
 #include "ui/QvDC.h"
 #include "ui/QvWin.h"
 
@@ -47,6 +48,7 @@ enum QvResizeEdge {
 class CQvDlg : public CQvWin {
 public:
     CQvDlg();
+    // Waits for an effect still running on a worker: it uses the dialog.
     ~CQvDlg() override;
     // The layers own their DCs and bitmaps; a copy would release them twice.
     CQvDlg(const CQvDlg&) = delete;
@@ -83,7 +85,8 @@ public:
     bool CanDrag(int x, int y);
     bool CheckResize(int x, int y, bool begin);
     bool DoResize(bool end);
-    // Constant window alpha for the fading effects; taken modulo 256.
+    // Constant window alpha for the fading effects; taken modulo 256. A
+    // layered dialog fades through the blend of the frames it presents.
     void SetAlpha(int alpha);
 
     int result = 2;
@@ -103,6 +106,8 @@ public:
     // anything else that presents to the window clears it.
     std::atomic<bool> frameShown{false};
     SIZE shownSize{};
+    // The alpha SetAlpha last gave the window; 255 until a fade.
+    std::atomic<int> fadeAlpha{255};
     bool leaveTracking = false;
     int resizeEdge = QV_EDGE_NONE;
     std::vector<CQvBase*> controls;  // not owned
@@ -122,10 +127,16 @@ private:
     void PaintLayered(HDC target, const RECT& rc);
     void MoveFrame(int left, int top, int w, int h, UINT flags = SWP_SHOWWINDOW);
     void RunEffect(int effect);
+    // A show effect must not end invisible because an earlier one faded
+    // the dialog out.
+    void RestoreOpacity();
     void SlideIn();
     void CollapseToMiddle();
     void ZoomIn();
     void SwellAndVanish();
     void OpenFromMiddle();
     void Flip(bool closing);
+
+    // The worker of the last StartAnimation; null once waited for.
+    qv::ScopedHandle animationThread_;
 };

@@ -17,9 +17,21 @@ void CQvDlg::Animate(int effect) {
 
 void CQvDlg::SetAlpha(int alpha) {
     frameShown = false;
+    fadeAlpha = alpha & 0xFF;
+    if (layered) {
+        // A window drawn with UpdateLayeredWindow refuses it for good once
+        // SetLayeredWindowAttributes has been called on it (Wine then shows
+        // it black): the fade goes into the blend of a frame presented now.
+        ::SendMessageW(hwnd, WM_PAINT, 0, 0);
+        return;
+    }
     LONG ex = ::GetWindowLongW(hwnd, GWL_EXSTYLE);
     ::SetWindowLongW(hwnd, GWL_EXSTYLE, ex | WS_EX_LAYERED);
     ::SetLayeredWindowAttributes(hwnd, 0, static_cast<BYTE>(alpha & 0xFF), LWA_ALPHA);
+}
+
+void CQvDlg::RestoreOpacity() {
+    if (fadeAlpha != 255) SetAlpha(255);
 }
 
 void CQvDlg::MoveFrame(int left, int top, int w, int h, UINT flags) {
@@ -33,6 +45,7 @@ void CQvDlg::RunEffect(int effect) {
         SlideIn();
         break;
     case QV_EFFECT_UNROLL:
+        RestoreOpacity();
         for (int k = 1; k <= 5; ++k) {
             MoveFrame(x, y, w, k * (h / 5));
             ::Sleep(50);
@@ -67,12 +80,16 @@ void CQvDlg::RunEffect(int effect) {
             SetAlpha(19 * k + 60);
             ::Sleep(30);
         }
+        // The steps stop at 250: a shown dialog is fully opaque.
+        SetAlpha(255);
         break;
     case QV_EFFECT_FADE_OUT:
         for (int k = 1; k <= 20; ++k) {
             SetAlpha(255 - 12 * k);
             ::Sleep(30);
         }
+        // The steps stop at 15, a faint ghost of the dialog: end fully gone.
+        SetAlpha(0);
         break;
     case QV_EFFECT_ZOOM_IN:
         ZoomIn();
@@ -87,6 +104,7 @@ void CQvDlg::RunEffect(int effect) {
         Flip(true);
         break;
     case QV_EFFECT_WIPE_OPEN:
+        RestoreOpacity();
         for (int k = 1; k <= 10; ++k) {
             MoveFrame(x, y, k * (w / 10), h);
             ::Sleep(20);
@@ -111,6 +129,7 @@ void CQvDlg::SlideIn() {
     const int w = width, h = height;
     const int step = (x + w) / 3;
     int p = -w;
+    RestoreOpacity();
     for (int i = 0; i < 3; ++i) {
         p += step;
         MoveFrame(p, y, w, h);
@@ -174,6 +193,8 @@ void CQvDlg::ZoomIn() {
     MoveFrame(x, y, w, h);
     if (roundCorners) SetRoundRgn();
     inputSuspended = false;
+    // The overshoot's steps stop at 249: the dialog ends fully opaque.
+    SetAlpha(255);
     Redraw();
 }
 

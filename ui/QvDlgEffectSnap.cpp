@@ -46,6 +46,7 @@ private:
 void CQvDlg::OpenFromMiddle() {
     const int w = width, h = height;
     MoveFrame(x, y, w, h, SWP_HIDEWINDOW);
+    RestoreOpacity();
     inputSuspended = false;
     Redraw();
     Snapshot shot(*this);
@@ -73,7 +74,14 @@ void CQvDlg::OpenFromMiddle() {
 
 void CQvDlg::Flip(bool closing) {
     const int w = width, h = height;
+    if (!closing) RestoreOpacity();
     LONG ex = ::GetWindowLongW(hwnd, GWL_EXSTYLE);
+    if (!layered) {
+        // An earlier fade gave the window SetLayeredWindowAttributes, after
+        // which UpdateLayeredWindow fails: leaving the layered style resets
+        // that, and the frames carry the fade instead.
+        ::SetWindowLongW(hwnd, GWL_EXSTYLE, ex & ~WS_EX_LAYERED);
+    }
     ::SetWindowLongW(hwnd, GWL_EXSTYLE, ex | WS_EX_LAYERED);
     if (!closing) ::ShowWindow(hwnd, SW_SHOW);
     Snapshot shot(*this);
@@ -87,6 +95,7 @@ void CQvDlg::Flip(bool closing) {
             const int span = 2 * half - k * step;
             RECT rc = shot.FrameRect();
             CQvDC frame(shot.dc(), rc, false, true, hwnd);
+            frame.alpha = static_cast<BYTE>(fadeAlpha.load());
             if (closing) {
                 // The picture tilts by up to 15 pixels as it narrows.
                 const int d = -half + k * step;

@@ -75,6 +75,7 @@ void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
     const bool whole = !frameShown || animating || now.cx != shownSize.cx || now.cy != shownSize.cy;
     RECT dirty = rc;
     if (!whole && !qv::ChangedRect(composeLayer.memDC, frameLayer.memDC, &dirty)) return;
+    composeLayer.alpha = static_cast<BYTE>(fadeAlpha.load());
     const bool shown = composeLayer.Present(whole ? nullptr : &dirty);
     // Kept so a single control can later repaint itself without the whole
     // dialog being recomposed, and to compare the next frame with.

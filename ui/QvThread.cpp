@@ -5,7 +5,7 @@
 #include <atomic>
 #include <utility>
 
-#include "base/QvDump.h"
+#include "base/QvStackReserve.h"
 
 namespace {
 

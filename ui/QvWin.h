@@ -1,4 +1,6 @@
 #pragma once
+// CQvWin, one top-level or child window of its own class whose window
+// procedure finds the object and calls its virtual WndProc.
 #include <string>
 
 #include "ui/QvBase.h"

@@ -23,7 +23,7 @@
 #include "app/QvApp.h"
 #include "app/QvReport.h"
 #include "app/QvReportSeam.h"
-#include "base/QvDump.h"
+#include "app/QvDump.h"
 #include "ui/QvButton.h"
 #include "ui/QvDC.h"
 #include "ui/QvDlg.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/QvExport.h"
+#include "base/QvStackReserve.h"
 
 class QV_API CqvDump {
 public:
@@ -38,8 +39,3 @@ private:
 
 // Creates the process's crash handler on first use and stores the names.
 QV_API void InstallDump(const wchar_t* appName, const wchar_t* reportType);
-
-// Keeps stack in reserve on the calling thread for the crash handler, so
-// that a stack overflow there still reaches it. InstallDump does this for
-// its thread, and the framework's thread service for every thread it starts.
-void KeepStackForCrashHandler();

@@ -1,4 +1,4 @@
-#include "base/QvDumpWork.h"
+#include "app/QvDumpWork.h"
 
 #include <dbghelp.h>
 
