@@ -7,7 +7,7 @@
 # button counts down on screen, and the end of the process without a click.
 #   E2E_SHOTS=DIR keeps the screenshots there.
 set -euo pipefail
-bin=${1:?usage: e2e_crash.sh BIN_DIR}
+bin=${1:?usage: e2e_crash.sh BIN_DIR [ui|worker|overflow|together|readonly...]}
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 CRASH_TITLE="塔洛软件-崩溃测试"
 [ -f "$bin/qvcrash.exe" ] || e2e_fail "$bin/qvcrash.exe is missing"
@@ -23,7 +23,7 @@ crash_down() {
 trap crash_down EXIT
 qv_env_up
 E2E_SERVER_DIR="$QV_ENV_DIR/server"
-python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" --lifetime 900 >/dev/null
+python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" --lifetime $((900 * E2E_SCALE)) >/dev/null
 PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["ports"]["normal"])' \
   "$E2E_SERVER_DIR/report-server.json")
 E2E_SHOTS=${E2E_SHOTS:-$QV_ENV_DIR/shots}
@@ -55,7 +55,7 @@ film_notice() {
   CRASH_FILM="$QV_ENV_DIR/film-$1"
   mkdir -p "$CRASH_FILM"
   CRASH_NOTICES=0
-  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt 1500 ]; do
+  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt $((1500 * E2E_SCALE)) ]; do
     xwd -id "$E2E_WID" -silent >"$CRASH_FILM/$(printf %04d $i).xwd" 2>/dev/null || true
     if [ $((i % 25)) = 5 ]; then
       n=$(notices | wc -l)
@@ -162,7 +162,7 @@ run_case() {
     </dev/null >>"$QV_ENV_DIR/program.log" 2>&1 &
   E2E_PID=$!
   E2E_WID=""
-  for _ in $(seq 1 600); do
+  for _ in $(seq 1 $((600 * E2E_SCALE))); do
     E2E_WID=$(notices | head -n 1)
     [ -n "$E2E_WID" ] && break
     kill -0 "$E2E_PID" 2>/dev/null || break
@@ -203,9 +203,17 @@ run_case() {
   true
 }
 
-run_case ui ui 0xC0000005
-run_case worker worker 0xC0000005
-run_case overflow overflow 0xC00000FD
-run_case together together 0xC0000005
-run_case readonly ui 0xC0000005 readonly
-echo "e2e_crash: five crashes, each with one report, one dump where it could be written, one notice counting down"
+# e2e_crash.sh BIN_DIR [CASE...]: the cases named, or all five.
+cases=("${@:2}")
+[ ${#cases[@]} -gt 0 ] || cases=(ui worker overflow together readonly)
+for c in "${cases[@]}"; do
+  case "$c" in
+    ui) run_case ui ui 0xC0000005 ;;
+    worker) run_case worker worker 0xC0000005 ;;
+    overflow) run_case overflow overflow 0xC00000FD ;;
+    together) run_case together together 0xC0000005 ;;
+    readonly) run_case readonly ui 0xC0000005 readonly ;;
+    *) e2e_fail "no crash case $c" ;;
+  esac
+done
+echo "e2e_crash: ${#cases[@]} crash(es), each with one report, one dump where it could be written, one notice counting down"

@@ -70,11 +70,16 @@ PY
 }
 
 # Boots a prefix once per Wine version and keeps it as a template; each run
-# copies it, which takes a fraction of a second instead of a boot.
+# copies it, which takes a fraction of a second instead of a boot. Only a
+# boot during which Wine's 32-bit loader runs (natively or emulated) sets up
+# the 32-bit half (syswow64), without which every 32-bit program fails with
+# "could not load kernel32.dll": such a template has a name of its own.
 qv_template() {
-  local ver tpl
+  local ver tpl wow=""
   ver=$(qv_wine64 --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_')
-  tpl="$QV_CACHE/prefix-$ver"
+  source "$QV_TOOLS/wine-probe.sh"
+  qv_wine32_runs && wow=-wow64
+  tpl="$QV_CACHE/prefix-$ver$wow"
   mkdir -p "$QV_CACHE"
   (
     flock 9
@@ -91,9 +96,13 @@ qv_template() {
       WINEPREFIX="$tpl" wineserver -w </dev/null >/dev/null 2>&1 &
       WINEPREFIX="$tpl" wineserver -k </dev/null >/dev/null 2>&1
       sleep 1
+      if [ -n "$wow" ] && ! [ -f "$tpl/drive_c/windows/syswow64/kernel32.dll" ]; then
+        echo "qvenv: the prefix was booted without its 32-bit half (see $QV_CACHE/wineboot.log)" >&2
+        exit 1
+      fi
       touch "$tpl/.qv-ready"
     fi
-  ) 9>"$QV_CACHE/.lock"
+  ) 9>"$QV_CACHE/.lock" || return 1
   QV_TEMPLATE=$tpl
 }
 
