@@ -112,6 +112,13 @@ qv_env_up() {
   export WINEARCH=win64 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+  # Only QEMU reads it. QEMU 7.2 does not honour MAP_FIXED_NOREPLACE and puts
+  # a 32-bit program's first mappings just below 2 GB, where Wine (Debian's
+  # has no preloader to reserve it first) must map the shared user data at
+  # 0x7ffe0000: "failed to map the shared user data: c0000018", and no
+  # 32-bit program, wineboot's own included, starts. A 3 GB guest space
+  # moves them out of the way.
+  export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xc0000000}
   # Wine takes a proxy from these; the tests talk to 127.0.0.1 only.
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy all_proxy no_proxy
   export XDG_RUNTIME_DIR="$QV_ENV_DIR/xdg"
