@@ -6,8 +6,10 @@
 #
 # A package index that fails to download (a mirror half-way through a sync)
 # does not stop it: the update is retried, then the packages are installed
-# from the lists that did load. A package that still cannot be installed is
-# named with the reason, and the script exits non-zero.
+# from the lists that did load (fetching the i386 twins that a half-loaded
+# index lacks, below). A package that still cannot be installed is named
+# with the reason, and the script exits non-zero: 3 when all is there but
+# what runs 32-bit programs (the x86_64 tests can still run), 1 otherwise.
 set -euo pipefail
 
 pkgs=(cmake make g++ mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
