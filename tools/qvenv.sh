@@ -109,7 +109,8 @@ qv_template() {
 qv_env_up() {
   QV_ENV_DIR=$(mktemp -d /tmp/qvenv.XXXXXX)
   export QV_ENV_DIR
-  export WINEARCH=win64 WINEDEBUG=-all
+  # QV_WINEDEBUG sets Wine's debug channels for a look inside (e.g. +seh).
+  export WINEARCH=win64 WINEDEBUG=${QV_WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
   # Only QEMU reads it. QEMU 7.2 does not honour MAP_FIXED_NOREPLACE and puts
