@@ -23,7 +23,7 @@ crash_down() {
 trap crash_down EXIT
 qv_env_up
 E2E_SERVER_DIR="$QV_ENV_DIR/server"
-python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" --lifetime 900 >/dev/null
+python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" --lifetime $((900 * E2E_SCALE)) >/dev/null
 PORT=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["ports"]["normal"])' \
   "$E2E_SERVER_DIR/report-server.json")
 E2E_SHOTS=${E2E_SHOTS:-$QV_ENV_DIR/shots}
@@ -55,7 +55,7 @@ film_notice() {
   CRASH_FILM="$QV_ENV_DIR/film-$1"
   mkdir -p "$CRASH_FILM"
   CRASH_NOTICES=0
-  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt 1500 ]; do
+  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt $((1500 * E2E_SCALE)) ]; do
     xwd -id "$E2E_WID" -silent >"$CRASH_FILM/$(printf %04d $i).xwd" 2>/dev/null || true
     if [ $((i % 25)) = 5 ]; then
       n=$(notices | wc -l)
@@ -162,7 +162,7 @@ run_case() {
     </dev/null >>"$QV_ENV_DIR/program.log" 2>&1 &
   E2E_PID=$!
   E2E_WID=""
-  for _ in $(seq 1 600); do
+  for _ in $(seq 1 $((600 * E2E_SCALE))); do
     E2E_WID=$(notices | head -n 1)
     [ -n "$E2E_WID" ] && break
     kill -0 "$E2E_PID" 2>/dev/null || break

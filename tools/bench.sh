@@ -25,7 +25,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-table}
 case "$mode" in table|plot) ;; *) echo "usage: $0 [plot]" >&2; exit 2 ;; esac
-"$root/tools/install-deps.sh"
+source "$root/tools/wine-probe.sh"
+qv_install_deps
 arch=$("$root/tools/arch.sh")
 echo "Building the shipping programs and the benchmark ($arch; size on i686)..." >&2
 bin=$("$root/tools/build-ship.sh" "$arch" qvbench)

@@ -7,12 +7,14 @@
 #   demo_remains                      prints what is left of the product, one line each
 #
 # Paths follow the view of the program under test: a 64-bit test build sees
-# the 64-bit registry, the 32-bit product the 32-bit one.
+# the 64-bit registry and lives in Program Files, the 32-bit product is
+# installed as a 32-bit installer does it, into the 32-bit registry view and
+# Program Files (x86).
 
 DEMO_PRODUCT="塔洛看图"
 DEMO_REGKEY="TaloViewer"
 DEMO_STARTMENU="塔洛看图"
-DEMO_INSTALL_WIN='C:\Program Files\塔洛软件\塔洛看图'
+DEMO_INSTALL_SUB='塔洛软件\塔洛看图'
 DEMO_EXTRA_WIN='C:\ProgramData\TaloViewer'
 DEMO_TOOLS=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -26,8 +28,8 @@ demo_install() {
   local bin=${1:?bin dir} mode=${2:-own}
   DEMO_MODE=$mode
   case "$("$DEMO_TOOLS/pe-machine.sh" "$bin/qvUninstall.exe")" in
-    x86_64) DEMO_VIEW=64 ;;
-    *) DEMO_VIEW=32 ;;
+    x86_64) DEMO_VIEW=64; DEMO_INSTALL_WIN="C:\\Program Files\\$DEMO_INSTALL_SUB" ;;
+    *) DEMO_VIEW=32; DEMO_INSTALL_WIN="C:\\Program Files (x86)\\$DEMO_INSTALL_SUB" ;;
   esac
   DEMO_PROGRAMS_WIN="$(demo_env APPDATA)\\Microsoft\\Windows\\Start Menu\\Programs"
   DEMO_DESKTOP_WIN='C:\users\Public\Desktop'
@@ -110,9 +112,10 @@ demo_remains() {
   true
 }
 
-# Waits (up to 30 s) for the self-delete batch to finish the job.
+# Waits (up to 30 s, times QV_TIME_SCALE) for the self-delete batch to
+# finish the job.
 demo_wait_gone() {
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 $((100 * ${E2E_SCALE:-1}))); do
     [ -z "$(demo_remains)" ] && return 0
     sleep 0.3
   done

@@ -12,13 +12,19 @@ source "$E2E_ROOT/tools/demo-lib.sh"
 
 e2e_fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# Every time limit here is multiplied by QV_TIME_SCALE (default 1): under
+# an emulated 32-bit loader a start takes most of a minute and all else is
+# slower too. Limits only: nothing waits longer than its event needs.
+E2E_SCALE=${QV_TIME_SCALE:-1}
+[[ "$E2E_SCALE" =~ ^[1-9][0-9]*$ ]] || E2E_SCALE=1
+
 # Fresh display, prefix and report server; torn down on exit.
 e2e_up() {
   trap e2e_down EXIT
   qv_env_up
   E2E_SERVER_DIR="$QV_ENV_DIR/server"
   python3 "$E2E_ROOT/tools/report-server.py" start --dir "$E2E_SERVER_DIR" \
-    --port "$QV_REPORT_PORT" --lifetime 600 >/dev/null
+    --port "$QV_REPORT_PORT" --lifetime $((600 * E2E_SCALE)) >/dev/null
   E2E_SHOTS=${E2E_SHOTS:-$QV_ENV_DIR/shots}
   mkdir -p "$E2E_SHOTS"
   if [ -z "${DEMO_QVDAT:-}" ]; then
@@ -40,13 +46,13 @@ e2e_start() {
   ( cd "$(dirname "$exe")" && exec "$E2E_ROOT/tools/wine" "$exe" ) \
     </dev/null >>"$QV_ENV_DIR/program.log" 2>&1 &
   E2E_PID=$!
-  E2E_WID=$(qvwin.sh wait "$E2E_TITLE" 90) || e2e_fail "the window did not appear"
+  E2E_WID=$(qvwin.sh wait "$E2E_TITLE" $((90 * E2E_SCALE))) || e2e_fail "the window did not appear"
 }
 
 # Waits until the window stands still (the slide-in has ended).
 e2e_settle() {
   local last="" now i
-  for i in $(seq 1 60); do
+  for i in $(seq 1 $((60 * E2E_SCALE))); do
     now=$(qvwin.sh geometry "$E2E_WID" 2>/dev/null || true)
     [ -n "$now" ] && [ "$now" = "$last" ] && return 0
     last=$now
@@ -56,7 +62,7 @@ e2e_settle() {
 
 # Exit code of the program, or 124 after $1 seconds.
 e2e_wait_exit() {
-  local limit=${1:-60} i
+  local limit=$((${1:-60} * E2E_SCALE)) i
   for i in $(seq 1 $((limit * 10))); do
     if ! kill -0 "$E2E_PID" 2>/dev/null; then
       wait "$E2E_PID"
@@ -137,7 +143,7 @@ e2e_film() {
   local prefix=${1:-frame} i=0 n
   local raw="$QV_ENV_DIR/film"
   mkdir -p "$raw"
-  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt 600 ]; do
+  while kill -0 "$E2E_PID" 2>/dev/null && [ $i -lt $((600 * E2E_SCALE)) ]; do
     xwd -id "$E2E_WID" -silent >"$raw/$(printf %03d $i).xwd" 2>/dev/null || break
     i=$((i + 1))
     sleep 0.03

@@ -70,11 +70,16 @@ PY
 }
 
 # Boots a prefix once per Wine version and keeps it as a template; each run
-# copies it, which takes a fraction of a second instead of a boot.
+# copies it, which takes a fraction of a second instead of a boot. Only a
+# boot during which Wine's 32-bit loader runs (natively or emulated) sets up
+# the 32-bit half (syswow64), without which every 32-bit program fails with
+# "could not load kernel32.dll": such a template has a name of its own.
 qv_template() {
-  local ver tpl
+  local ver tpl wow=""
   ver=$(qv_wine64 --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_')
-  tpl="$QV_CACHE/prefix-$ver"
+  source "$QV_TOOLS/wine-probe.sh"
+  qv_wine32_runs && wow=-wow64
+  tpl="$QV_CACHE/prefix-$ver$wow"
   mkdir -p "$QV_CACHE"
   (
     flock 9
@@ -91,18 +96,30 @@ qv_template() {
       WINEPREFIX="$tpl" wineserver -w </dev/null >/dev/null 2>&1 &
       WINEPREFIX="$tpl" wineserver -k </dev/null >/dev/null 2>&1
       sleep 1
+      if [ -n "$wow" ] && ! [ -f "$tpl/drive_c/windows/syswow64/kernel32.dll" ]; then
+        echo "qvenv: the prefix was booted without its 32-bit half (see $QV_CACHE/wineboot.log)" >&2
+        exit 1
+      fi
       touch "$tpl/.qv-ready"
     fi
-  ) 9>"$QV_CACHE/.lock"
+  ) 9>"$QV_CACHE/.lock" || return 1
   QV_TEMPLATE=$tpl
 }
 
 qv_env_up() {
   QV_ENV_DIR=$(mktemp -d /tmp/qvenv.XXXXXX)
   export QV_ENV_DIR
-  export WINEARCH=win64 WINEDEBUG=-all
+  # QV_WINEDEBUG sets Wine's debug channels for a look inside (e.g. +seh).
+  export WINEARCH=win64 WINEDEBUG=${QV_WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+  # Only QEMU reads it. QEMU 7.2 does not honour MAP_FIXED_NOREPLACE and puts
+  # a 32-bit program's first mappings just below 2 GB, where Wine (Debian's
+  # has no preloader to reserve it first) must map the shared user data at
+  # 0x7ffe0000: "failed to map the shared user data: c0000018", and no
+  # 32-bit program, wineboot's own included, starts. A 3 GB guest space
+  # moves them out of the way.
+  export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xc0000000}
   # Wine takes a proxy from these; the tests talk to 127.0.0.1 only.
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY ftp_proxy all_proxy no_proxy
   export XDG_RUNTIME_DIR="$QV_ENV_DIR/xdg"

@@ -11,7 +11,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_seconds=${1:-300}
-"$root/tools/install-deps.sh"
+source "$root/tools/wine-probe.sh"
+qv_install_deps
 arch=$("$root/tools/arch.sh")
 bin=$("$root/tools/build.sh" "$arch" all)
 

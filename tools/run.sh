@@ -17,7 +17,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=${1:-own}
 case "$mode" in own|list) ;; *) echo "usage: $0 [own|list]" >&2; exit 2 ;; esac
-"$root/tools/install-deps.sh"
+source "$root/tools/wine-probe.sh"
+qv_install_deps
 arch=$("$root/tools/arch.sh")
 bin=$("$root/tools/build.sh" "$arch" qvUninstall)
 "$root/tools/build-qvdat.sh" "$root/build-host" >/dev/null
@@ -71,4 +72,9 @@ fi
 echo "Reports received by the server (page, type, value):"
 e2e_reports | sed 's/^/  /'
 [ -z "$interactive" ] && echo "Screenshots: $(ls "$out"/*.png | tr '\n' ' ')"
+case "$(qv_wine32_mode)" in
+  none) qv_say_not_run32 ;;
+  emulated) [ "$arch" = i686 ] ||
+    echo "NOTE: 32-bit programs run emulated here, so this was the x86_64 build; QV_ARCH=i686 QV_TIME_SCALE=8 $0 $mode runs the shipped one (minutes)." ;;
+esac
 true

@@ -4,16 +4,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <string>
 
 namespace qvtest {
 
-void PumpMessages(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
+namespace {
 
-bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+bool Pump(const std::function<bool()>& done, DWORD ms) {
     DWORD start = ::GetTickCount();
     while (!done()) {
         if (::GetTickCount() - start >= ms) return done();
@@ -25,6 +24,27 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return true;
+}
+
+}  // namespace
+
+DWORD Scaled(DWORD ms) {
+    static const DWORD scale = [] {
+        wchar_t text[16] = {};
+        DWORD len = ::GetEnvironmentVariableW(L"QV_TIME_SCALE", text, 16);
+        unsigned long value = len > 0 && len < 16 ? std::wcstoul(text, nullptr, 10) : 0;
+        return value >= 1 && value <= 100 ? static_cast<DWORD>(value) : 1UL;
+    }();
+    return ms > MAXDWORD / scale ? MAXDWORD - 1 : ms * scale;
+}
+
+// A fixed pump is a pause, not a limit: it keeps its length.
+void PumpMessages(DWORD ms) {
+    Pump([] { return false; }, ms);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+    return Pump(done, Scaled(ms));
 }
 
 std::wstring SelfPath() {
@@ -51,7 +71,7 @@ int RunProcess(const std::wstring& cmdline, DWORD timeoutMs, const wchar_t* appl
     }
     if (!started) return -2;
     int code = -1;
-    if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(pi.hProcess, Scaled(timeoutMs)) == WAIT_OBJECT_0) {
         DWORD exit = 0;
         ::GetExitCodeProcess(pi.hProcess, &exit);
         code = static_cast<int>(exit);

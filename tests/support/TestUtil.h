@@ -7,17 +7,22 @@
 
 namespace qvtest {
 
+// A time limit `ms` multiplied by the whole number in QV_TIME_SCALE (1 when
+// unset), the setting the scripts and ctest scale their limits by: under an
+// emulated 32-bit loader every process starts most of a minute late.
+DWORD Scaled(DWORD ms);
+
 // Dispatches the calling thread's messages for about `ms` milliseconds.
 void PumpMessages(DWORD ms);
-// Dispatches messages until `done` is true or `ms` pass; returns done().
+// Dispatches messages until `done` is true or Scaled(ms) pass; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD ms);
 
 // The test program's own path.
 std::wstring SelfPath();
 
-// Runs a command line (and, when given, that program) and waits; returns
-// the exit code, or -1 when it did not end in time (the process is then
-// killed).
+// Runs a command line (and, when given, that program) and waits up to
+// Scaled(timeoutMs); returns the exit code, or -1 when it did not end in
+// time (the process is then killed).
 int RunProcess(const std::wstring& cmdline, DWORD timeoutMs, const wchar_t* application = nullptr);
 
 // Child scenarios: a test program started with "--qv-child=NAME" runs the
