@@ -93,7 +93,7 @@ const char kChineseManifest[] =
     "# 塔洛播放器\n"
     "product = \"  塔洛播放器 𠀀 Pro \"\n"
     "regkey = {6A1B-塔洛}\n"
-    "startmenu = 塔洛软件\\播放器\n"
+    "startmenu = 塔洛软件播放器\n"
     "installdir =\n"
     "file = C:\\ProgramData\\塔洛\\player.ini\n"
     "folder = C:\\Program Files\\塔洛\\缓存\n"
@@ -224,7 +224,7 @@ TEST(QvdatTool, RoundTripsEveryFieldIncludingChineseText) {
     ASSERT_TRUE(r.ok);
     EXPECT_STREQ(L"  塔洛播放器 𠀀 Pro ", r.header.productName);
     EXPECT_STREQ(L"{6A1B-塔洛}", r.header.regKeyName);
-    EXPECT_STREQ(L"塔洛软件\\播放器", r.header.startMenuFolder);
+    EXPECT_STREQ(L"塔洛软件播放器", r.header.startMenuFolder);
     ASSERT_EQ(2u, r.entries.size());
     EXPECT_EQ(1, r.entries[0].isFile);
     EXPECT_STREQ(L"C:\\ProgramData\\塔洛\\player.ini", r.entries[0].path);
@@ -239,7 +239,7 @@ TEST(QvdatTool, RoundTripsEveryFieldIncludingChineseText) {
     EXPECT_EQ(Wide("# qvUninstall.dat\n"
                    "regkey = {6A1B-塔洛}\n"
                    "product = \"  塔洛播放器 𠀀 Pro \"\n"
-                   "startmenu = 塔洛软件\\播放器\n"
+                   "startmenu = 塔洛软件播放器\n"
                    "installdir =\n"
                    "file = C:\\ProgramData\\塔洛\\player.ini\n"
                    "folder = C:\\Program Files\\塔洛\\缓存\\\n"
