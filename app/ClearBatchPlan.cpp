@@ -10,11 +10,6 @@ namespace qv {
 
 namespace {
 
-std::wstring WithoutTrailingSlash(std::wstring path) {
-    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
-    return path;
-}
-
 // The long form of folder, only when it is a folder and the object opened
 // there is the folder so named: no link, junction or mount point on the
 // way, itself included (opened without following one).
@@ -51,7 +46,7 @@ std::vector<std::wstring> ClearBatchFolders(const wchar_t* installDir, const std
         return folders;
     // Checked before anything is decided, and nothing is removed here: a
     // link named as installDir stays, whatever it points to.
-    std::wstring outer = PlainFolder(WithoutTrailingSlash(installDir));
+    std::wstring outer = PlainFolder(TidyPath(installDir));
     std::wstring inner = PlainFolder(program.substr(0, slash));
     if (outer.empty() || inner.empty()) return folders;
     bool holds = SamePathText(outer, inner) ||

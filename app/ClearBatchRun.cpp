@@ -10,7 +10,9 @@
 
 #include "app/ClearBatch.h"
 #include "app/UninstallSafety.h"
+#include "base/QvFinalPath.h"
 #include "base/QvScoped.h"
+#include "base/QvTrust.h"
 
 namespace qv {
 
@@ -19,17 +21,6 @@ namespace {
 std::function<void(const std::wstring&, const std::string&)>& Observer() {
     static auto* observer = new std::function<void(const std::wstring&, const std::string&)>();
     return *observer;
-}
-
-bool IsElevated() {
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    ScopedHandle token(raw);
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation),
-                                 &size) &&
-           elevation.TokenIsElevated != 0;
 }
 
 // A security descriptor that lets only SYSTEM and administrators in.
@@ -93,25 +84,20 @@ std::wstring MakePrivateFolder(const std::wstring& base, bool elevated) {
     return std::wstring();
 }
 
-std::wstring WithoutTrailingSlash(std::wstring path) {
-    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
 // The batch's folder: under the Windows temporary folder, where standard
 // users cannot list or change what administrators make; under the user's
 // own temporary folder when that cannot be written.
 std::wstring MakeBatchFolder() {
-    bool elevated = IsElevated();
+    bool elevated = trust::IsElevated();
     wchar_t buf[MAX_PATH] = {};
     UINT n = ::GetWindowsDirectoryW(buf, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
-        std::wstring folder = MakePrivateFolder(WithoutTrailingSlash(buf) + L"\\Temp", elevated);
+        std::wstring folder = MakePrivateFolder(TidyPath(buf) + L"\\Temp", elevated);
         if (!folder.empty()) return folder;
     }
     DWORD m = ::GetTempPathW(MAX_PATH, buf);
     if (m == 0 || m >= MAX_PATH) return std::wstring();
-    return MakePrivateFolder(WithoutTrailingSlash(buf), elevated);
+    return MakePrivateFolder(TidyPath(buf), elevated);
 }
 
 bool WriteNew(const std::wstring& path, const std::string& text) {
@@ -154,7 +140,7 @@ bool StartClearBatch(const wchar_t* installDir) {
     wchar_t system[MAX_PATH] = {};
     UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return false;
-    std::wstring systemFolder = WithoutTrailingSlash(system);
+    std::wstring systemFolder = TidyPath(system);
     std::wstring program = RunningProgramPath();
     std::string text = ComposeClearBatch(program.c_str(), ClearBatchFolders(installDir, program),
                                          ::GetCurrentProcessId(), systemFolder.c_str());

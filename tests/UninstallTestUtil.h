@@ -58,12 +58,12 @@ inline UninstallEntry Entry(int isFile, const std::wstring& path) {
     return e;
 }
 
-struct DatSpec {
+struct DatLayout {
     std::wstring regKey{}, product{}, startMenu{}, installDir{};
     std::vector<UninstallEntry> entries{}, shortcuts{};
 };
 
-inline bool WriteDat(const std::wstring& path, const DatSpec& layout) {
+inline bool WriteDat(const std::wstring& path, const DatLayout& layout) {
     UninstallHeader h{};
     SetField(h.regKeyName, layout.regKey);
     SetField(h.productName, layout.product);
@@ -171,7 +171,7 @@ protected:
     void TearDown() override { ::SetEnvironmentVariableW(kResultsVar, nullptr); }
 
     // Runs a scenario in the copy; returns what it reported.
-    std::string Run(const char* scenario, const DatSpec& layout) {
+    std::string Run(const char* scenario, const DatLayout& layout) {
         EXPECT_TRUE(WriteDat(app + L"qvUninstall.dat", layout));
         ::DeleteFileW(results.c_str());
         EXPECT_EQ(0, RunCopy(exe, scenario));

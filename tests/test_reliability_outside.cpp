@@ -113,14 +113,14 @@ TEST_F(ReliabilityOutside, R11_OtherProfilesAndSystemFolders) {
     long runs = 0, lost = 0;
     for (int round = 0; round < Rounds(); ++round) {
         Canaries canaries;
-        DatSpec spec;
+        DatLayout layout;
         for (const std::wstring& folder : places11) {
             canaries.Add(folder + L"\\keep.txt");
-            spec.entries.push_back(Entry(1, folder + L"\\keep.txt"));
-            spec.entries.push_back(Entry(0, folder + L"\\"));
-            spec.shortcuts.push_back(Entry(1, folder + L"\\keep.txt"));
+            layout.entries.push_back(Entry(1, folder + L"\\keep.txt"));
+            layout.entries.push_back(Entry(0, folder + L"\\"));
+            layout.shortcuts.push_back(Entry(1, folder + L"\\keep.txt"));
         }
-        Run("outside_sync", spec);
+        Run("outside_sync", layout);
         lost += canaries.Lost();
         runs += static_cast<long>(std::size(places11));
     }
@@ -144,12 +144,12 @@ TEST_F(ReliabilityOutside, R12_ShortcutRecordsNamingAnyFile) {
     long runs = 0, lost = 0;
     for (int round = 0; round < Rounds(); ++round) {
         Canaries canaries;
-        DatSpec spec;
+        DatLayout layout;
         for (const std::wstring& f : files) {
             canaries.Add(f);
-            spec.shortcuts.push_back(Entry(1, f));
+            layout.shortcuts.push_back(Entry(1, f));
         }
-        Run("outside_sync", spec);
+        Run("outside_sync", layout);
         lost += canaries.Lost();
         runs += static_cast<long>(std::size(files));
     }

@@ -190,7 +190,7 @@ TEST(UninstallData, EmptyUnterminatedAndMissingRecordsAreDropped) {
 TEST(UninstallData, CutAtEveryOffsetYieldsOnlyWholeRecordsOrNone) {
     qvtest::TempDir tmp(L"qvdata");
     std::wstring dat = tmp / L"a.dat";
-    DatSpec layout{.regKey = L"Key", .product = L"产品", .startMenu = L"菜单",
+    DatLayout layout{.regKey = L"Key", .product = L"产品", .startMenu = L"菜单",
                  .entries = {Entry(1, L"C:\\p\\file.txt"), Entry(0, L"C:\\p\\dir\\")},
                  .shortcuts = {Entry(1, L"C:\\p\\s.lnk")}};
     ASSERT_TRUE(WriteDat(dat, layout));

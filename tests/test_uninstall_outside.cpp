@@ -115,12 +115,12 @@ TEST_F(UninstallOutside, ShortcutRecordsTakeOnlyShortcutsInShortcutFolders) {
         {sub + L"deeper\\b.lnk", false},           // two folders below
         {tmp / (tag + L".lnk"), false},            // no shortcut folder
     };
-    DatSpec spec;
+    DatLayout layout;
     for (const Case& c : cases) {
         ASSERT_TRUE(MakeFile(c.path)) << c.path.c_str();
-        spec.shortcuts.push_back(Entry(1, c.path));
+        layout.shortcuts.push_back(Entry(1, c.path));
     }
-    Run("outside_sync", spec);
+    Run("outside_sync", layout);
     for (const Case& c : cases) {
         EXPECT_EQ(!c.goes, Exists(c.path)) << std::string(c.path.begin(), c.path.end());
         ::DeleteFileW(c.path.c_str());
