@@ -40,8 +40,8 @@ bool IsPlainKeyName(const wchar_t* name) {
 }  // namespace
 
 CQvUninstaller::CQvUninstaller()
-    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), stayedFiles(0), header{},
-      ownFolder{},
+    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), stayedFiles(0), sentPercent(-1),
+      header{}, ownFolder{},
       workerRunning(0) {
     GetCurPath(ownFolder);
 }
@@ -54,7 +54,8 @@ CQvUninstaller::~CQvUninstaller() {
 
 CQvUninstaller::CQvUninstaller(const CQvUninstaller& other)
     : notifyWnd(other.notifyWnd), closing(other.closing), totalFiles(other.totalFiles),
-      deletedFiles(other.deletedFiles), stayedFiles(other.stayedFiles), header{},
+      deletedFiles(other.deletedFiles), stayedFiles(other.stayedFiles),
+      sentPercent(other.sentPercent), header{},
       workerRunning(0) {
     qv::ScopedCriticalSection hold(other.listLock);
     header = other.header;
@@ -79,6 +80,7 @@ CQvUninstaller& CQvUninstaller::operator=(const CQvUninstaller& other) {
     totalFiles = other.totalFiles;
     deletedFiles = other.deletedFiles;
     stayedFiles = other.stayedFiles;
+    sentPercent = other.sentPercent;
     header = otherHeader;
     entries.swap(otherEntries);
     shortcuts.swap(otherShortcuts);
@@ -166,6 +168,7 @@ bool CQvUninstaller::UninstallFunc() {
     deletedFiles = 0;
     stayedFiles = 0;
     totalFiles = 0;
+    sentPercent = -1;
     for (const UninstallEntry& entry : entries)
         totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
 
@@ -223,6 +226,11 @@ void CQvUninstaller::SendProgress() {
     // Files found after the count (the Start-menu folder's) go past 100; the
     // dialog has already been told that the work is over.
     if (percent < 0 || percent > 100) return;
+    // The dialog keeps only the latest percent, and a synchronous send costs
+    // the worker a round trip to the window's thread: tens of thousands of
+    // equal values would make the progress the slowest part of the work.
+    if (percent == sentPercent) return;
+    sentPercent = static_cast<int>(percent);
     ::SendMessageW(notifyWnd, WM_UNINSTALL_PROGRESS, static_cast<WPARAM>(percent), 0);
 }
 

@@ -13,7 +13,9 @@
 #include "base/QvScoped.h"
 
 // Engine -> window. wParam: percent done, 0..100; every 100 means the work
-// is over. lParam: 0.
+// is over. lParam: 0. Sent (synchronously, in order) only when the percent
+// differs from the last one sent, so at most 101 times a run; the final 100
+// is posted.
 constexpr UINT WM_UNINSTALL_PROGRESS = 2025;
 
 class QV_API CQvUninstaller {
@@ -69,6 +71,8 @@ private:
     // Files that could not be deleted (locked, read-only, refused); they
     // count for progress all the same.
     int stayedFiles;
+    // The percent last sent in this run (-1: none yet).
+    int sentPercent;
     UninstallHeader header;
     std::vector<UninstallEntry> entries;
     std::vector<UninstallEntry> shortcuts;

@@ -55,26 +55,48 @@ bool HandleInfo(HANDLE handle, DWORD* attrs, LONGLONG* id) {
 // The name the system gives the object behind handle, in its own namespace
 // ("\Device\HarddiskVolume2\..." on Windows, "\??\C:\..." under Wine).
 // One request, and the same form for a folder and the items opened in it.
-std::wstring ObjectName(HANDLE handle) {
-    constexpr auto kNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
+// Read into a buffer of its own (no allocation for the usual length): the
+// walk asks it of every item.
+class ObjectNameReader {
+public:
+    std::wstring_view Read(HANDLE handle) {
+        constexpr auto kNameInformation = static_cast<OBJECT_INFORMATION_CLASS>(1);
+        ULONG size = 0;
+        void* buffer = fixed_;
+        NTSTATUS status = ::NtQueryObject(handle, kNameInformation, fixed_, sizeof(fixed_), &size);
+        if (!NT_SUCCESS(status) && size > sizeof(fixed_) && size < 0x20000) {
+            // A path longer than the usual: as long as the system says.
+            large_.assign(size / sizeof(LONGLONG) + 1, 0);
+            buffer = large_.data();
+            status = ::NtQueryObject(handle, kNameInformation, buffer,
+                                     static_cast<ULONG>(large_.size() * sizeof(LONGLONG)), &size);
+        }
+        if (!NT_SUCCESS(status)) return std::wstring_view();
+        const auto* name = static_cast<const UNICODE_STRING*>(buffer);
+        if (!name->Buffer) return std::wstring_view();
+        return std::wstring_view(name->Buffer, name->Length / sizeof(wchar_t));
+    }
+
+private:
     // UNICODE_STRING first, then the text: LONGLONG keeps it aligned.
-    LONGLONG buffer[(sizeof(UNICODE_STRING) + 2 * 1024 * sizeof(wchar_t)) / sizeof(LONGLONG)];
-    ULONG size = 0;
-    if (!NT_SUCCESS(::NtQueryObject(handle, kNameInformation, buffer, sizeof(buffer), &size)))
-        return std::wstring();
-    const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer);
-    if (!name->Buffer || name->Length == 0) return std::wstring();
-    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+    LONGLONG fixed_[(sizeof(UNICODE_STRING) + 1024 * sizeof(wchar_t)) / sizeof(LONGLONG)];
+    std::vector<LONGLONG> large_;
+};
+
+std::wstring ObjectName(HANDLE handle) {
+    ObjectNameReader reader;
+    return std::wstring(reader.Read(handle));
 }
 
 // True when the object behind handle is the entry name of the folder called
 // folderName: not a link that the system followed to its target.
 bool IsEntryOf(HANDLE handle, const std::wstring& folderName, std::wstring_view name) {
-    std::wstring opened = ObjectName(handle);
+    ObjectNameReader reader;
+    std::wstring_view opened = reader.Read(handle);
     size_t len = folderName.size();
     return !folderName.empty() && opened.size() == len + 1 + name.size() &&
            opened[len] == L'\\' && SamePathText(opened.substr(0, len), folderName) &&
-           SamePathText(opened.substr(len + 1), std::wstring(name));
+           SamePathText(opened.substr(len + 1), name);
 }
 
 // The path without its trailing backslashes: attribute queries and opens
@@ -179,15 +201,22 @@ ScopedFile OpenItem(const HeldFolder& folder, const FolderItem& item, ItemUse us
                                    options, nullptr, 0)))
         return ScopedFile();
     ScopedFile handle(raw);
-    // It must still be the object that was listed, of the same kind, and
-    // the entry of this folder: a link put in its place, or a link that this
-    // system opens as its target (Wine does so with a host symbolic link,
-    // and shows the target's attributes and file ID), is not to be deleted
-    // through or walked into.
+    // It must be the entry of this folder: a link that this system opens as
+    // its target (Wine does so with a host symbolic link, and shows the
+    // target's attributes and file ID) is not to be deleted through or
+    // walked into.
+    if (!IsEntryOf(raw, folder.objectName, item.name)) return ScopedFile();
+    // A file needs no more. It was opened relative to a folder that nobody
+    // can move or replace meanwhile, by its name, as a non-folder and as
+    // itself (a link of Windows is opened, and deleted, as the link; a hard
+    // link loses one of its names): whatever file bears the name now is the
+    // product's to delete. A folder is walked into, or removed, only while
+    // it is still the object listed, of the kind listed.
+    if (item.kind == ItemKind::File) return handle;
     DWORD attrs = 0;
     LONGLONG id = 0;
     if (!HandleInfo(raw, &attrs, &id) || (attrs & kKindBits) != item.kindBits ||
-        (item.fileId != 0 && id != item.fileId) || !IsEntryOf(raw, folder.objectName, item.name))
+        (item.fileId != 0 && id != item.fileId))
         return ScopedFile();
     return handle;
 }

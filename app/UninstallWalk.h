@@ -52,9 +52,10 @@ bool ListFolder(HANDLE folder, const std::function<void(const FolderItem&)>& vis
 
 // Opens item relative to folder, as what the listing said it is, without
 // following a link: a folder to walk (held, not deletable through this
-// handle), or anything to delete. Invalid when it cannot be opened or what
-// was opened is not the listed entry of this folder (it was replaced
-// meanwhile, or the system opened a link as its target).
+// handle), or anything to delete. Invalid when it cannot be opened, when
+// what was opened is not the entry of this folder by that name (the system
+// opened a link as its target), or, for a folder or a link, when it is no
+// longer the object listed. A file is whatever file bears the name now.
 enum class ItemUse { Walk, Delete };
 ScopedFile OpenItem(const HeldFolder& folder, const FolderItem& item, ItemUse use);
 // OpenItem(..., Walk), held as a folder of its own.

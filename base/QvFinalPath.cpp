@@ -54,8 +54,8 @@ std::wstring LongForm(const std::wstring& path) {
     return TidyPath(n > 0 && n < MAX_PATH * 2 ? longer : full);
 }
 
-bool SamePathText(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+bool SamePathText(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace qv {
 
@@ -30,7 +31,7 @@ std::wstring LongForm(const std::wstring& path);
 
 // True when two paths are the same text, ignoring case as the file system
 // does.
-bool SamePathText(const std::wstring& a, const std::wstring& b);
+bool SamePathText(std::wstring_view a, std::wstring_view b);
 
 // True when handle names exactly the object at path: its final path is the
 // long form of path. False when any component of path is a link, junction

@@ -89,6 +89,16 @@ TEST_F(EngineTest, SevenFilesGiveTruncatedPercentagesDotFoldersIncluded) {
     EXPECT_FALSE(Exists(product));
 }
 
+TEST_F(EngineTest, EachPercentIsSentOnceInOrder) {
+    // 250 files: every percent from 0 to 100 comes up two or three times.
+    for (int i = 0; i < 250; ++i)
+        ASSERT_TRUE(MakeFile(product + (i % 2 ? L"sub\\" : L"") + std::to_wstring(i) + L".txt"));
+    std::string want;
+    for (int p = 0; p <= 100; ++p) want += (p ? "," : "") + std::to_string(p);
+    EXPECT_EQ(want, Run("engine_sync", {.entries = {Entry(0, product)}}));
+    EXPECT_FALSE(Exists(product));
+}
+
 TEST_F(EngineTest, FileRecordsAreQuietEmptyRecordsSkippedBareFolderPathsCompleted) {
     ASSERT_TRUE(MakeFile(tmp / L"single.txt"));
     ASSERT_TRUE(MakeFile(tmp / L"data\\1.txt"));

@@ -28,8 +28,11 @@ std::wstring ParentOfOwnFolder() {
 // A product tree whose every file lies in "sub", so that the first progress
 // message comes while the walk is inside it, and canaries shaped like the
 // product and like "sub": a walk by path that is led into one deletes it.
-const wchar_t* const kSubFiles[] = {L"a.txt", L"deep\\b.txt", L"deep\\c.txt", L"deep\\more\\d.txt",
-                                    L"e.txt"};
+// Several files in each folder: whatever order the folders list them in,
+// files are still to be opened in the folder being walked after the swap.
+const wchar_t* const kSubFiles[] = {L"a.txt",       L"deep\\b.txt", L"deep\\c.txt", L"deep\\more\\d.txt",
+                                    L"e.txt",       L"f.txt",       L"deep\\g.txt", L"deep\\more\\h.txt",
+                                    L"deep\\i.txt"};
 
 void MakeTrees(const std::wstring& root) {
     for (const wchar_t* f : kSubFiles) {
