@@ -50,6 +50,8 @@ cp "$bin"/qvbench_*.exe "$work/"
 # until $2 disappears, keeping a copy of its smaps and its thread count at
 # the largest: $3.smaps, $3.threads.
 sample_peak() {
+  # The process may end between any two reads: nothing here is fatal.
+  set +e +o pipefail
   local pattern=$1 marker=$2 out=$3 best=0 pid r
   while [ -e "$marker" ]; do
     pid=$(pgrep -f "$pattern" | head -n 1)
@@ -127,7 +129,7 @@ for r in $(seq 1 $rounds); do
       sampler=$!
     fi
     "run_$who" 20000 >>"$QV_ENV_DIR/$who.txt"
-    [ ! -e "$QV_ENV_DIR/sampling" ] || { rm -f "$QV_ENV_DIR/sampling"; wait "$sampler"; }
+    [ ! -e "$QV_ENV_DIR/sampling" ] || { rm -f "$QV_ENV_DIR/sampling"; wait "$sampler" || true; }
   done
 done
 for who in $deleters; do
@@ -157,7 +159,7 @@ for r in 0 1 2 3 4 5; do
     sampler=$!
   fi
   b=$(w "$work/qvbench_drive.exe" start "$WORK_WIN\\start\\qvbench_layered.exe")
-  [ ! -e "$QV_ENV_DIR/sampling" ] || { rm -f "$QV_ENV_DIR/sampling"; wait "$sampler"; }
+  [ ! -e "$QV_ENV_DIR/sampling" ] || { rm -f "$QV_ENV_DIR/sampling"; wait "$sampler" || true; }
   [ "$r" -eq 0 ] && continue  # the first start of each warms the caches
   echo "$a" | field ms >>"$QV_ENV_DIR/start-ours.txt"
   echo "$b" | field ms >>"$QV_ENV_DIR/start-peer.txt"
