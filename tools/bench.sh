@@ -78,13 +78,19 @@ w "$work/nsis-setup.exe" /S
 [ -f "$work/nsis/uninst.exe" ] || { echo "bench: the NSIS uninstaller was not written" >&2; exit 1; }
 
 # One uninstall of an N-file product; prints "ms=... peak=...".
-run_ours() {
-  local n=$1 dir="$work/product"
+# A product folder NAME under the work folder: an N-file tree, the program
+# PROGRAM and a data file named PRODUCT whose last line is LAST.
+make_product() {
+  local name=$1 n=$2 program=$3 product=$4 last=$5 dir="$work/$1"
   rm -rf "$dir"; mkdir -p "$dir"
   /usr/bin/python3 "$root/bench/make_tree.py" "$dir/tree" "$n"
-  cp "$bin/qvUninstall.exe" "$dir/"
-  printf 'product = QvBench\nregkey = QvBench\nstartmenu = QvBench\ninstalldir = %s\n' \
-    "$WORK_WIN\\product" | "$qvdat" write - "$dir/qvUninstall.dat"
+  cp "$bin/$program" "$dir/"
+  printf 'product = %s\nregkey = %s\nstartmenu = %s\n%s\n' "$product" "$product" "$product" "$last" |
+    "$qvdat" write - "$dir/qvUninstall.dat"
+}
+run_ours() {
+  local n=$1 dir="$work/product"
+  make_product product "$n" qvUninstall.exe QvBench "installdir = $WORK_WIN\\product"
   w "$work/qvbench_drive.exe" uninstall "$WORK_WIN\\product\\qvUninstall.exe" "$WORK_WIN\\product\\tree"
   # The self-delete batch removes the rest once the program has ended.
   for _ in $(seq 1 100); do [ -d "$dir" ] || break; sleep 0.2; done
@@ -100,11 +106,7 @@ run_notify() { run_loop "$1" qvbench_notify; }
 # The engine alone on an N-file folder listed in its data file.
 run_engine() {
   local n=$1 dir="$work/engine"
-  rm -rf "$dir"; mkdir -p "$dir"
-  /usr/bin/python3 "$root/bench/make_tree.py" "$dir/tree" "$n"
-  cp "$bin/qvbench_engine.exe" "$dir/"
-  printf 'product = QvBenchEngine\nregkey = QvBenchEngine\nstartmenu = QvBenchEngine\nfolder = %s\n' \
-    "$WORK_WIN\\engine\\tree" | "$qvdat" write - "$dir/qvUninstall.dat"
+  make_product engine "$n" qvbench_engine.exe QvBenchEngine "folder = $WORK_WIN\\engine\\tree"
   w "$dir/qvbench_engine.exe"
   [ ! -d "$dir/tree" ] || { echo "bench: the engine left its tree" >&2; exit 1; }
 }
