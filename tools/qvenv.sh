@@ -137,13 +137,6 @@ qv_env_up() {
   # caller reading our output through a pipe would wait for it forever.
   wineserver -p </dev/null >/dev/null 2>&1 &
   qv_wine64 wineboot </dev/null >"$QV_ENV_DIR/wineboot.log" 2>&1
-  # The desktop process (explorer.exe /desktop) starts with the first
-  # program that asks for the desktop window, inherits that program's
-  # streams and keeps them open for the rest of the run: a test program
-  # that happened to be first would seem never to end to ctest, which
-  # waits for its output to close. Start it here, with streams that go
-  # nowhere: creating any window waits until the desktop is up.
-  qv_wine64 rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
   export PATH="$QV_TOOLS:$PATH"
 }
 
