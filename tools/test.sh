@@ -37,7 +37,7 @@ if [ -n "$set32" ]; then
   # sometimes dies under Wine (docs/testing.md), at random places: a case
   # that fails is run again, up to three times; a fault of the program
   # fails every time.
-  QV_TIME_SCALE=$set32 QV_NO_EXIT_WATCHDOG=1 ctest --test-dir "$root/build-i686" --output-on-failure -L i686 \
+  QV_TIME_SCALE=$set32 ctest --test-dir "$root/build-i686" --output-on-failure -L i686 \
     --repeat until-pass:3 "$@" || rc=$?
   echo "The i686 set took $(( $(date +%s) - t0 )) s."
 elif [ "$mode" = none ]; then
