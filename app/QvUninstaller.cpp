@@ -40,8 +40,8 @@ bool IsPlainKeyName(const wchar_t* name) {
 }  // namespace
 
 CQvUninstaller::CQvUninstaller()
-    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), stayedFiles(0), sentPercent(-1),
-      header{}, ownFolder{},
+    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), stayedFiles(0), header{},
+      ownFolder{},
       workerRunning(0) {
     GetCurPath(ownFolder);
 }
@@ -54,8 +54,7 @@ CQvUninstaller::~CQvUninstaller() {
 
 CQvUninstaller::CQvUninstaller(const CQvUninstaller& other)
     : notifyWnd(other.notifyWnd), closing(other.closing), totalFiles(other.totalFiles),
-      deletedFiles(other.deletedFiles), stayedFiles(other.stayedFiles),
-      sentPercent(other.sentPercent), header{},
+      deletedFiles(other.deletedFiles), stayedFiles(other.stayedFiles), header{},
       workerRunning(0) {
     qv::ScopedCriticalSection hold(other.listLock);
     header = other.header;
@@ -80,7 +79,6 @@ CQvUninstaller& CQvUninstaller::operator=(const CQvUninstaller& other) {
     totalFiles = other.totalFiles;
     deletedFiles = other.deletedFiles;
     stayedFiles = other.stayedFiles;
-    sentPercent = other.sentPercent;
     header = otherHeader;
     entries.swap(otherEntries);
     shortcuts.swap(otherShortcuts);
@@ -168,7 +166,6 @@ bool CQvUninstaller::UninstallFunc() {
     deletedFiles = 0;
     stayedFiles = 0;
     totalFiles = 0;
-    sentPercent = -1;
     for (const UninstallEntry& entry : entries)
         totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
 
@@ -229,8 +226,11 @@ void CQvUninstaller::SendProgress() {
     // The dialog keeps only the latest percent, and a synchronous send costs
     // the worker a round trip to the window's thread: tens of thousands of
     // equal values would make the progress the slowest part of the work.
-    if (percent == sentPercent) return;
-    sentPercent = static_cast<int>(percent);
+    // Called once per file, after the count went up by one: the percent of
+    // the file before is the one last sent.
+    if (deletedFiles > 1 &&
+        static_cast<long long>(deletedFiles - 1) * 100 / totalFiles == percent)
+        return;
     ::SendMessageW(notifyWnd, WM_UNINSTALL_PROGRESS, static_cast<WPARAM>(percent), 0);
 }
 

@@ -71,8 +71,6 @@ private:
     // Files that could not be deleted (locked, read-only, refused); they
     // count for progress all the same.
     int stayedFiles;
-    // The percent last sent in this run (-1: none yet).
-    int sentPercent;
     UninstallHeader header;
     std::vector<UninstallEntry> entries;
     std::vector<UninstallEntry> shortcuts;
