@@ -156,18 +156,49 @@ no32() {
   exit 3
 }
 [ -x /usr/lib/wine/wine ] || no32 "Wine's 32-bit loader (wine32:i386) is not installed."
-if ! native32 && ! [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-  if ! installed qemu-user-static; then
-    [ "${apt_updated:-}" ] || { export DEBIAN_FRONTEND=noninteractive; apt_update; }
-    install_one qemu-user-static || no32 "QEMU's user-mode emulator is missing."
+# The newest QEMU the package lists offer, from Debian 12's backports when
+# its own is too old. qemu-user alone: its recommended binfmt package would
+# register every architecture for the whole machine.
+install_qemu() {
+  local codename major list=/etc/apt/sources.list.d/qv-backports.sources
+  [ "${apt_updated:-}" ] || { export DEBIAN_FRONTEND=noninteractive; apt_update; }
+  major=$(apt-cache policy qemu-user 2>/dev/null | sed -n 's/^ *Candidate: \([0-9]*:\)\{0,1\}\([0-9]*\)\..*/\2/p')
+  if [ -n "$major" ] && [ "$major" -ge "$QV_QEMU_MIN" ]; then
+    as_root apt-get install -y -q --no-install-recommends qemu-user >/tmp/qv-apt-qemu.log 2>&1 || true
+    qv_qemu_i386 >/dev/null && return 0
   fi
+  codename=$(. /etc/os-release 2>/dev/null && [ "${ID:-}" = debian ] && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || { echo "No QEMU $QV_QEMU_MIN or later in this host's package lists." >&2; return 1; }
+  if ! [ -e "$list" ]; then
+    printf '%s\n' "Types: deb" "URIs: http://deb.debian.org/debian" "Suites: $codename-backports" \
+      "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
+      as_root tee "$list" >/dev/null
+    apt_update
+  fi
+  echo "Installing QEMU $QV_QEMU_MIN or later from $codename-backports"
+  as_root apt-get install -y -q --no-install-recommends -t "$codename-backports" qemu-user \
+    >/tmp/qv-apt-qemu.log 2>&1 || true
+  qv_qemu_i386 >/dev/null && return 0
+  echo "Could not install qemu-user from $codename-backports: $(grep -E '^E:' /tmp/qv-apt-qemu.log | head -n 1)" >&2
+  return 1
+}
+
+if ! native32; then
+  entry=/proc/sys/fs/binfmt_misc/qemu-i386
+  fresh=""
+  qemu=$(qv_qemu_i386) || { install_qemu && fresh=1 && qemu=$(qv_qemu_i386); } ||
+    no32 "QEMU's user-mode emulator $QV_QEMU_MIN or later is missing."
   if ! [ -e /proc/sys/fs/binfmt_misc/register ]; then
     as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
   fi
-  # Debian's package may have registered it itself (through systemd).
-  if ! [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  # An entry made for another emulator (an older QEMU, or the file a
+  # replaced package left open) is made again for this one.
+  if [ -e "$entry" ] && { [ -n "$fresh" ] || [ "$(sed -n 's/^interpreter //p' "$entry")" != "$qemu" ]; }; then
+    as_root sh -c 'echo -1 >"$1"' sh "$entry" 2>/dev/null || true
+  fi
+  if ! [ -e "$entry" ]; then
     # binfmt_misc reads the \x escapes itself.
-    as_root sh -c 'printf "%s\n" "$1" >/proc/sys/fs/binfmt_misc/register' sh "$QV_QEMU_I386_ENTRY" 2>/dev/null ||
+    as_root sh -c 'printf "%s\n" "$1" >/proc/sys/fs/binfmt_misc/register' sh "$(qv_qemu_entry "$qemu")" 2>/dev/null ||
       no32 "registering QEMU for 32-bit programs with binfmt_misc was refused (a container without the privilege?)."
   fi
   # i386 maintainer scripts that could not run before the emulator was there.

@@ -21,9 +21,36 @@ qv_wine32_runs() {
   [ "$(qv_wine32_mode)" != none ]
 }
 
-# The binfmt_misc entry that hands i386 ELF programs to QEMU. Flag F opens
-# the emulator at registration, so it also serves in other mount namespaces.
-QV_QEMU_I386_ENTRY=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
+# QEMU's user-mode emulator for i386 that can serve Wine's 32-bit loader:
+# before version 10 (Debian 12's 7.2) it died or stalled in the set's
+# multi-threaded programs and took most of a minute to start each one
+# (docs/testing.md). Debian 13's qemu-user, and Debian 12's from its
+# backports, install it as /usr/bin/qemu-i386 (static); older packages as
+# qemu-i386-static.
+QV_QEMU_MIN=10
+qv_qemu_major() {
+  "$1" --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p' | head -n 1
+}
+qv_qemu_i386() {
+  local q major
+  for q in /usr/bin/qemu-i386 /usr/bin/qemu-i386-static; do
+    [ -x "$q" ] || continue
+    major=$(qv_qemu_major "$q")
+    if [ -n "$major" ] && [ "$major" -ge "$QV_QEMU_MIN" ]; then
+      echo "$q"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# The binfmt_misc entry that hands i386 ELF programs to the emulator `$1`.
+# Flag F opens the emulator at registration, so it also serves in other
+# mount namespaces (and keeps serving the file it opened if the package is
+# replaced later: tools/install-deps.sh registers it again then).
+qv_qemu_entry() {
+  printf '%s%s:F' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:' "$1"
+}
 
 # Runs tools/install-deps.sh and goes on when all is there but what runs
 # 32-bit programs (its exit code 3): the x86_64 build can still be tested.
