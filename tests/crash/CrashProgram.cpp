@@ -7,6 +7,9 @@
 //     worker    access violation on a worker thread
 //     overflow  stack overflow on the user-interface thread
 //     together  two workers and the user-interface thread fault at once
+//     raise     an exception raised (not a fault) on the user-interface thread,
+//               code 0xE0514D31: the one crash an emulator that misreports
+//               faults still delivers as it happens
 //   qvcrash.exe refs FOLDER
 //     writes the OK button as the notice draws it for each caption of the
 //     count-down ("ok", "ok4" ... "ok0" .png), for comparison with screenshots
@@ -33,7 +36,8 @@
 namespace {
 
 constexpr wchar_t kAppName[] = L"塔洛软件-崩溃测试";
-constexpr UINT WM_CRASH_NOW = WM_APP + 1;  // wParam: 0 access violation, 1 stack overflow
+constexpr UINT WM_CRASH_NOW = WM_APP + 1;  // wParam: 0 access violation, 1 stack overflow, 2 raise
+constexpr DWORD kRaisedCode = 0xE0514D31;
 
 // Hidden from the optimiser, so the fault is a real access violation and
 // not a trap instruction it put in place of a null store.
@@ -86,6 +90,8 @@ public:
             if (g_go) ::SetEvent(g_go);
             if (wParam == 1)
                 Recurse(0);
+            else if (wParam == 2)
+                ::RaiseException(kRaisedCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
             else
                 Fault();
             return 0;
@@ -139,9 +145,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
 
     const DWORD ui = ::GetCurrentThreadId();
-    if (mode == L"ui" || mode == L"overflow") {
+    if (mode == L"ui" || mode == L"overflow" || mode == L"raise") {
         WriteThreadIds(IdLine(ui));
-        ::PostMessageW(dlg.hwnd, WM_CRASH_NOW, mode == L"overflow" ? 1 : 0, 0);
+        ::PostMessageW(dlg.hwnd, WM_CRASH_NOW, mode == L"overflow" ? 1 : mode == L"raise" ? 2 : 0, 0);
     } else if (mode == L"worker" || mode == L"together") {
         const bool together = mode == L"together";
         if (together) g_go = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
