@@ -13,8 +13,8 @@ source "$E2E_ROOT/tools/demo-lib.sh"
 e2e_fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Every time limit here is multiplied by QV_TIME_SCALE (default 1): under
-# an emulated 32-bit loader a start takes most of a minute and all else is
-# slower too. Limits only: nothing waits longer than its event needs.
+# an emulated 32-bit loader everything is slower. Limits only: nothing
+# waits longer than its event needs.
 E2E_SCALE=${QV_TIME_SCALE:-1}
 [[ "$E2E_SCALE" =~ ^[1-9][0-9]*$ ]] || E2E_SCALE=1
 

@@ -9,7 +9,7 @@ namespace qvtest {
 
 // A time limit `ms` multiplied by the whole number in QV_TIME_SCALE (1 when
 // unset), the setting the scripts and ctest scale their limits by: under an
-// emulated 32-bit loader every process starts most of a minute late.
+// emulated 32-bit loader every process runs slower.
 DWORD Scaled(DWORD ms);
 
 // Dispatches the calling thread's messages for about `ms` milliseconds.
