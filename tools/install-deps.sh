@@ -191,8 +191,8 @@ if ! native32; then
   if ! [ -e /proc/sys/fs/binfmt_misc/register ]; then
     as_root mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || true
   fi
-  # An entry made for another emulator (an older QEMU, or the file a
-  # replaced package left open) is made again for this one.
+  # An entry made for another emulator (an older QEMU's path, or the file
+  # that the package just replaced: flag F keeps it open) is made again.
   if [ -e "$entry" ] && { [ -n "$fresh" ] || [ "$(sed -n 's/^interpreter //p' "$entry")" != "$qemu" ]; }; then
     as_root sh -c 'echo -1 >"$1"' sh "$entry" 2>/dev/null || true
   fi
