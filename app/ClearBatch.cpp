@@ -106,17 +106,24 @@ bool IsQuotableInBatch(const wchar_t* text) {
 }
 
 std::string ComposeClearBatch(const wchar_t* program, const std::vector<std::wstring>& folders,
-                              DWORD processId, const wchar_t* systemFolder, UINT ansiCodePage,
-                              UINT oemCodePage) {
+                              const wchar_t* systemFolder, UINT ansiCodePage, UINT oemCodePage) {
     std::string text = "@ echo off\r\n";
-    std::string path;
-    // By full path: cmd looks a bare name up in the working folder first.
-    if (systemFolder && systemFolder[0] &&
-        PathBytes(systemFolder, IsQuotableText, ansiCodePage, oemCodePage, &path))
-        text += "\"" + path + "\\taskkill.exe\" /f /pid " + std::to_string(processId) + "\r\n";
+    std::string path, system;
     if (program && program[0] &&
-        PathBytes(program, IsProgramText, ansiCodePage, oemCodePage, &path))
-        text += "del \"" + DoublePercent(path) + "\"\r\n";
+        PathBytes(program, IsProgramText, ansiCodePage, oemCodePage, &path)) {
+        const std::string quoted = "\"" + DoublePercent(path) + "\"";
+        text += "set qvn=0\r\n:qvwait\r\ndel " + quoted + "\r\n";
+        // The program ends right after starting the batch, but its file can
+        // be deleted only once it has: try again for a while rather than
+        // end a process by its ID, which the system may already have given
+        // to another. ping is by full path: cmd looks a bare name up in the
+        // working folder first.
+        if (systemFolder && systemFolder[0] &&
+            PathBytes(systemFolder, IsQuotableText, ansiCodePage, oemCodePage, &system))
+            text += "if exist " + quoted + " if %qvn% lss " + std::to_string(kClearBatchTries) +
+                    " (set /a qvn+=1 & \"" + system +
+                    "\\ping.exe\" -n 2 127.0.0.1 >nul & goto qvwait)\r\n";
+    }
     for (const std::wstring& folder : folders) {
         // An outer folder cannot go while the inner one stays.
         if (!PathBytes(folder.c_str(), IsFolderText, ansiCodePage, oemCodePage, &path)) break;

@@ -11,6 +11,7 @@
 #include "app/ClearBatch.h"
 #include "app/UninstallSafety.h"
 #include "base/QvFinalPath.h"
+#include "base/QvLog.h"
 #include "base/QvScoped.h"
 #include "base/QvTrust.h"
 
@@ -84,17 +85,41 @@ std::wstring MakePrivateFolder(const std::wstring& base, bool elevated) {
     return std::wstring();
 }
 
-// The batch's folder: under the Windows temporary folder, where standard
-// users cannot list or change what administrators make; under the user's
-// own temporary folder when that cannot be written.
+// Whether an elevated program may make its batch's folder in base: no one
+// but administrators may delete, rename or replace what is in it (users
+// may add to the system's temporary folder, which does no harm: the folder
+// made has a new name and admits administrators only).
+bool KeepsWhatIsMadeIn(const std::wstring& base) {
+    ScopedFile held(::CreateFileW(base.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring why;
+    if (held && OpensAsNamed(held.get(), base.c_str()) &&
+        trust::OnlyTrustedCanRemoveFrom(held.get(), &why))
+        return true;
+    CQvLog::Instance().WriteLog2(L"self-delete: no batch under %s: %s", base.c_str(),
+                                 held ? why.c_str() : L"it cannot be opened as named");
+    return false;
+}
+
+// The batch's folder: under the system's Windows temporary folder (the
+// system's, not a Remote Desktop user's private Windows folder), where
+// standard users cannot list or change what administrators make. Only
+// there when elevated: anywhere a user could swap the batch between its
+// writing and cmd's reading it, no batch is written and the program stays.
+// Not elevated, under the user's own temporary folder when the system's
+// cannot be written.
 std::wstring MakeBatchFolder() {
     bool elevated = trust::IsElevated();
     wchar_t buf[MAX_PATH] = {};
-    UINT n = ::GetWindowsDirectoryW(buf, MAX_PATH);
+    UINT n = ::GetSystemWindowsDirectoryW(buf, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
-        std::wstring folder = MakePrivateFolder(TidyPath(buf) + L"\\Temp", elevated);
-        if (!folder.empty()) return folder;
+        std::wstring base = TidyPath(buf) + L"\\Temp";
+        if (elevated && !KeepsWhatIsMadeIn(base)) return std::wstring();
+        std::wstring folder = MakePrivateFolder(base, elevated);
+        if (!folder.empty() || elevated) return folder;
     }
+    if (elevated) return std::wstring();
     DWORD m = ::GetTempPathW(MAX_PATH, buf);
     if (m == 0 || m >= MAX_PATH) return std::wstring();
     return MakePrivateFolder(TidyPath(buf), elevated);
@@ -143,20 +168,17 @@ bool StartClearBatch(const wchar_t* installDir) {
     std::wstring systemFolder = TidyPath(system);
     std::wstring program = RunningProgramPath();
     std::string text = ComposeClearBatch(program.c_str(), ClearBatchFolders(installDir, program),
-                                         ::GetCurrentProcessId(), systemFolder.c_str());
+                                         systemFolder.c_str());
     std::wstring folder = MakeBatchFolder();
     if (folder.empty()) return false;
     std::wstring batch = folder + L"\\" + kClearBatchName;
     if (WriteNew(batch, text)) {
         if (Observer()) Observer()(batch, text);
-        if (StartHidden(systemFolder, batch)) {
-            // Where cmd holds the batch open while it runs (Wine's does), its
-            // last line cannot remove the folder: the system removes both,
-            // once empty, at the next start (an administrator's request).
-            ::MoveFileExW(batch.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            return true;
-        }
+        // Nothing is registered for the next restart: the batch removes
+        // itself and its folder, and an entry naming a path in the system's
+        // temporary folder would outlive them, free for someone to make a
+        // link of that name that the system would follow at the restart.
+        if (StartHidden(systemFolder, batch)) return true;
     }
     // Half a batch could stop in the middle of a path; one that cannot run
     // is no use: leave nothing behind.

@@ -7,11 +7,20 @@
 #include "app/QvApp.h"
 #include "app/QvReport.h"
 #include "app/UninstallData.h"
+#include "base/QvLog.h"
 #include "ui/QvButton.h"
 #include "ui/QvImage.h"
+#include "ui/QvMsgBox.h"
 #include "ui/QvThread.h"
 
 namespace {
+
+// Said when the data file, or a folder above it, could have been written by
+// someone other than an administrator: its word is not taken.
+constexpr wchar_t kUntrustedText[] =
+    L"卸载信息可能已被其他用户更改。为了安全，卸载已停止，没有删除任何内容。请联系管理员。";
+constexpr int kNoticeWidth = 360;
+constexpr int kNoticeHeight = 200;
 
 CQvButton* MakeButton(const wchar_t* caption, int x, int imageId, void (*onClick)(void*)) {
     auto* button = new CQvButton(caption, x);
@@ -35,13 +44,22 @@ CMainDlg::~CMainDlg() {
 }
 
 void CMainDlg::ReadProductName() {
-    std::wstring path = CQvApp::Instance().curPath;
-    path += kUninstallDataFile;
     UninstallHeader header{};
-    if (!ReadUninstallHeader(path.c_str(), &header)) return;
+    std::vector<UninstallEntry> entries, shortcuts;
+    std::wstring why;
+    dataSource = LoadUninstallData(CQvApp::Instance().curPath, &header, &entries, &shortcuts, &why);
+    if (dataSource == UninstallSource::Untrusted || dataSource == UninstallSource::Damaged)
+        CQvLog::Instance().WriteLog2(L"uninstall data not used: %s", why.c_str());
+    if (dataSource != UninstallSource::Read) return;
     // A field that fills its whole width has no terminator: stop at its end.
     productName.assign(header.productName,
                        wcsnlen(header.productName, sizeof(header.productName) / sizeof(wchar_t)));
+}
+
+void CMainDlg::ShowUntrustedNotice() {
+    CQvMsgBox box;
+    box.ShowMsg(nullptr, kUntrustedText, CQvApp::Instance().appName, QV_MSGBOX_OK, 0,
+                kNoticeWidth, kNoticeHeight, QV_EFFECT_NONE, QV_EFFECT_NONE);
 }
 
 void CMainDlg::OnInit() {

@@ -48,6 +48,11 @@ public:
     std::atomic<bool> cancelled{false};
     std::atomic<bool> finished{false};
     std::wstring productName;  // empty when the data file cannot be read
+    UninstallSource dataSource = UninstallSource::Missing;
+
+    // Tells the user that the uninstall stopped because its data file could
+    // have been changed by someone else.
+    static void ShowUntrustedNotice();
 
 private:
     void ReadProductName();

@@ -137,11 +137,16 @@ bool CQvUninstaller::WaitWorkDone(DWORD timeoutMs) const {
 bool CQvUninstaller::UninstallFunc() {
     UninstallHeader read{};
     std::vector<UninstallEntry> listed, extra;
-    wchar_t dataPath[MAX_PATH];
+    std::wstring why;
     // Without the program's folder the data file's path would be relative,
-    // and own-folder mode would have no folder to delete.
-    if (!ownFolder[0] || !qv::JoinPath(dataPath, {ownFolder, kUninstallDataFile}) ||
-        !ReadUninstallFile(dataPath, &read, &listed, &extra)) {
+    // and own-folder mode would have no folder to delete. Elevated, a data
+    // file that others could have written is not obeyed at all, and the
+    // program does not remove even itself.
+    UninstallSource source = ownFolder[0] ? LoadUninstallData(ownFolder, &read, &listed, &extra, &why)
+                                          : UninstallSource::Missing;
+    if (source != UninstallSource::Read) {
+        if (source == UninstallSource::Untrusted) refused = true;
+        if (!why.empty()) CQvLog::Instance().WriteLog2(L"uninstall: nothing done: %s", why.c_str());
         if (notifyWnd) ::PostMessageW(notifyWnd, WM_UNINSTALL_PROGRESS, 100, 0);
         return false;
     }
@@ -271,6 +276,7 @@ void CQvUninstaller::DeleteSelf() {
     // The last progress message can come before the key and the shortcuts
     // are gone; the process must not end under the worker.
     WaitWorkDone(INFINITE);
+    if (refused) return;
     std::wstring installDir;
     {
         qv::ScopedCriticalSection hold(listLock);

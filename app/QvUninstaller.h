@@ -44,7 +44,8 @@ public:
     int ClearReg(const wchar_t* keyName);
     // Writes and starts the self-delete batch and ends the process. Waits
     // for a running worker first, so that nothing is cut off. Returns only
-    // when the batch cannot be written or started (and then leaves none).
+    // when the batch cannot be written or started (and then leaves none),
+    // or when the data file was refused as written by others.
     void DeleteSelf();
 
     // True unless a worker started by StartUninstall is still running: the
@@ -78,6 +79,9 @@ private:
     // 1 while a run is under way; written by the starting thread and the
     // worker.
     volatile LONG workerRunning;
+    // Set when the data file was refused (others could have written it):
+    // then not even the program itself is removed.
+    bool refused = false;
     // Guards header and the two lists while the worker replaces them and
     // while a copy reads them.
     mutable qv::CriticalSection listLock;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/QvScoped.h"
+#include "base/QvTrust.h"
 
 namespace {
 
@@ -19,11 +20,6 @@ DWORD ReadBytes(HANDLE file, void* buf, DWORD size) {
     return total;
 }
 
-bool ReadCount(HANDLE file, int* count) {
-    *count = 0;
-    return ReadBytes(file, count, sizeof(*count)) == sizeof(*count);
-}
-
 qv::ScopedFile OpenForReading(const wchar_t* path) {
     if (!path) return qv::ScopedFile();
     // The installer may still hold the file open for writing; share like "rb".
@@ -31,29 +27,55 @@ qv::ScopedFile OpenForReading(const wchar_t* path) {
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool ReadHeader(HANDLE file, UninstallHeader* header) {
-    std::memset(header, 0, sizeof(*header));
-    if (ReadBytes(file, header, sizeof(*header)) == sizeof(*header)) return true;
-    std::memset(header, 0, sizeof(*header));
-    return false;
+// The whole file, read at once: parsing from memory costs nothing per
+// record, and the size is known before anything is kept.
+bool ReadWhole(HANDLE file, std::vector<char>* bytes) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+        static_cast<unsigned long long>(size.QuadPart) > qvformat::kMaxFileSize)
+        return false;
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+    bytes->resize(ReadBytes(file, bytes->data(), static_cast<DWORD>(bytes->size())));
+    return true;
 }
 
-// Reads up to `count` records until the file ends; keeps only those whose
-// path is complete and not empty.
-void ReadRecords(HANDLE file, int count, std::vector<UninstallEntry>* out) {
-    // Room for what the file can hold, once: a huge count in a short file
-    // asks for nothing, and a long list is never regrown (and copied).
-    LARGE_INTEGER size{}, at{}, zero{};
-    if (count > 0 && ::GetFileSizeEx(file, &size) &&
-        ::SetFilePointerEx(file, zero, &at, FILE_CURRENT) && size.QuadPart > at.QuadPart) {
-        long long fits = (size.QuadPart - at.QuadPart) / static_cast<long long>(sizeof(UninstallEntry));
-        out->reserve(out->size() + static_cast<size_t>(fits < count ? fits : count));
+// A cursor over the file's bytes: every read stops at the end.
+struct Reader {
+    const std::vector<char>& bytes;
+    size_t at = 0;
+
+    size_t Left() const { return bytes.size() - at; }
+    bool Take(void* out, size_t size) {
+        if (Left() < size) return false;
+        std::memcpy(out, bytes.data() + at, size);
+        at += size;
+        return true;
     }
+};
+
+// Reads up to `count` records until the file ends; keeps only those whose
+// path is complete and not empty. Room is made once, for what the bytes
+// left can hold: a huge count asks for nothing more.
+void ReadRecords(Reader* in, int count, std::vector<UninstallEntry>* out) {
+    if (count <= 0) return;
+    size_t fits = in->Left() / sizeof(UninstallEntry);
+    out->reserve(out->size() + (fits < static_cast<size_t>(count) ? fits : count));
     for (int i = 0; i < count; ++i) {
         UninstallEntry entry{};
-        if (ReadBytes(file, &entry, sizeof(entry)) != sizeof(entry)) return;
+        if (!in->Take(&entry, sizeof(entry))) return;
         if (FieldText(entry.path)[0] != L'\0') out->push_back(entry);
     }
+}
+
+void Parse(const std::vector<char>& bytes, UninstallHeader* header,
+           std::vector<UninstallEntry>* entries, std::vector<UninstallEntry>* shortcuts) {
+    Reader in{bytes};
+    // A header cut short may hold a cut name: all of it or none.
+    if (!in.Take(header, sizeof(*header))) std::memset(header, 0, sizeof(*header));
+    int count = 0;
+    if (header->installDir[0] == L'\0' && in.Take(&count, sizeof(count)))
+        ReadRecords(&in, count, entries);
+    if (in.Take(&count, sizeof(count))) ReadRecords(&in, count, shortcuts);
 }
 
 bool WriteBytes(HANDLE file, const void* data, DWORD size) {
@@ -75,25 +97,59 @@ bool ReadUninstallHeader(const wchar_t* path, UninstallHeader* header) {
     if (!header) return false;
     std::memset(header, 0, sizeof(*header));
     qv::ScopedFile file = OpenForReading(path);
-    return file && ReadHeader(file.get(), header);
+    if (file && ReadBytes(file.get(), header, sizeof(*header)) == sizeof(*header)) return true;
+    std::memset(header, 0, sizeof(*header));
+    return false;
+}
+
+bool ReadUninstallHandle(HANDLE file, UninstallHeader* header,
+                         std::vector<UninstallEntry>* entries,
+                         std::vector<UninstallEntry>* shortcuts) {
+    if (!header || !entries || !shortcuts) return false;
+    std::memset(header, 0, sizeof(*header));
+    entries->clear();
+    shortcuts->clear();
+    std::vector<char> bytes;
+    if (!file || file == INVALID_HANDLE_VALUE || !ReadWhole(file, &bytes)) return false;
+    Parse(bytes, header, entries, shortcuts);
+    return true;
 }
 
 bool ReadUninstallFile(const wchar_t* path, UninstallHeader* header,
                        std::vector<UninstallEntry>* entries,
                        std::vector<UninstallEntry>* shortcuts) {
     if (!header || !entries || !shortcuts) return false;
+    qv::ScopedFile file = OpenForReading(path);
+    if (!file) {
+        std::memset(header, 0, sizeof(*header));
+        entries->clear();
+        shortcuts->clear();
+        return false;
+    }
+    return ReadUninstallHandle(file.get(), header, entries, shortcuts);
+}
+
+UninstallSource LoadUninstallData(const wchar_t* folder, UninstallHeader* header,
+                                  std::vector<UninstallEntry>* entries,
+                                  std::vector<UninstallEntry>* shortcuts, std::wstring* why) {
+    if (!header || !entries || !shortcuts) return UninstallSource::Missing;
     std::memset(header, 0, sizeof(*header));
     entries->clear();
     shortcuts->clear();
-    qv::ScopedFile file = OpenForReading(path);
-    if (!file) return false;
-
-    ReadHeader(file.get(), header);
-    int count = 0;
-    if (header->installDir[0] == L'\0' && ReadCount(file.get(), &count))
-        ReadRecords(file.get(), count, entries);
-    if (ReadCount(file.get(), &count)) ReadRecords(file.get(), count, shortcuts);
-    return true;
+    qv::ScopedFile file;
+    switch (qv::trust::OpenTrusted(folder, kUninstallDataFile, &file, why)) {
+    case qv::trust::Verdict::Missing:
+        return UninstallSource::Missing;
+    case qv::trust::Verdict::Untrusted:
+        return UninstallSource::Untrusted;
+    case qv::trust::Verdict::Trusted:
+        break;
+    }
+    if (ReadUninstallHandle(file.get(), header, entries, shortcuts)) return UninstallSource::Read;
+    if (why)
+        *why = L"the data file is larger than " + std::to_wstring(qvformat::kMaxFileSize) +
+               L" bytes or cannot be read";
+    return UninstallSource::Damaged;
 }
 
 bool WriteUninstallFile(const wchar_t* path, const UninstallHeader& header,

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 #include <wchar.h>
 #include <vector>
 
@@ -55,13 +56,37 @@ const wchar_t* FieldText(const wchar_t (&field)[N]) {
 QV_API bool ReadUninstallHeader(const wchar_t* path, UninstallHeader* header);
 
 // Reads a whole data file into the header and the two lists. False, with
-// everything empty, when the file cannot be opened. Records with an empty or
+// everything empty, when the file cannot be opened or is larger than
+// qvformat::kMaxFileSize (taken for damaged). Records with an empty or
 // unterminated path, and a record cut short by the end of the file, are
 // dropped; a count larger than the records present ends at the end of the
 // file.
 QV_API bool ReadUninstallFile(const wchar_t* path, UninstallHeader* header,
                               std::vector<UninstallEntry>* entries,
                               std::vector<UninstallEntry>* shortcuts);
+
+// ReadUninstallFile on a file already open for reading.
+QV_API bool ReadUninstallHandle(HANDLE file, UninstallHeader* header,
+                                std::vector<UninstallEntry>* entries,
+                                std::vector<UninstallEntry>* shortcuts);
+
+// What became of reading the data file beside the uninstaller.
+enum class UninstallSource {
+    Read,       // the records are those of the file
+    Missing,    // there is no data file
+    Damaged,    // too large, or unreadable: taken for no data at all
+    Untrusted,  // elevated, and someone else could have written it: unread
+};
+
+// Reads the data file in folder as ReadUninstallFile does, only where an
+// elevated program may take its word (qv::trust::OpenTrusted): the file,
+// its folder and the folder's parent can be changed by no one but
+// administrators, the system and this account. Everything is left empty
+// unless the result is Read; *why says what failed, for the log.
+QV_API UninstallSource LoadUninstallData(const wchar_t* folder, UninstallHeader* header,
+                                         std::vector<UninstallEntry>* entries,
+                                         std::vector<UninstallEntry>* shortcuts,
+                                         std::wstring* why = nullptr);
 
 // Writes a data file: the header; the entry count and entries only when
 // installDir is empty; then the shortcut count and the shortcut records.

@@ -34,6 +34,11 @@ inline constexpr TextField kProductField{"product", 200, 50};
 inline constexpr TextField kStartMenuField{"startmenu", 300, 30};
 inline constexpr TextField kInstallDirField{"installdir", 360, 200};
 
+// The largest data file the uninstaller reads: about 8,000 records, far
+// more than any product's list. A larger one is taken for damaged, so a
+// huge or sparse file cannot exhaust memory or stall the start.
+inline constexpr size_t kMaxFileSize = 4u * 1024 * 1024;
+
 static_assert(kInstallDirField.offset + 2 * kInstallDirField.width == kHeaderSize);
 static_assert(kPathOffset + 2 * kPathWidth == kRecordSize);
 

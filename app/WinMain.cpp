@@ -5,6 +5,8 @@
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
 #include "app/QvDump.h"
+#include "base/QvSystemDll.h"
+#include "ui/QvThread.h"
 
 namespace {
 
@@ -26,6 +28,9 @@ void __verbose_terminate_handler() {
 }  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    // Before any DLL is loaded by name: the program runs elevated from a
+    // folder that may not be the administrators' alone.
+    qv::RestrictDllSearch();
     CQvApp& app = CQvApp::Instance();
     app.SetAppName(kAppName);
     // Before anything else can fault: a crash from here on is reported,
@@ -33,6 +38,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     InstallDump(kAppName, kDumpReportType);
 
     CMainDlg dlg;
+    // Elevated, the program takes no order from a data file that others
+    // could have written: it says so and ends with nothing changed.
+    if (dlg.dataSource == UninstallSource::Untrusted) {
+        CMainDlg::ShowUntrustedNotice();
+        CQvThread::Instance().Stop();
+        return 1;  // not a success: nothing was uninstalled
+    }
     // Without a window there is nothing for the user to answer: end at once
     // rather than run a message loop nobody can stop.
     if (!dlg.Create(0, 0, kWidth, kHeight, 0, true, nullptr, 0)) return 1;

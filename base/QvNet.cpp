@@ -126,11 +126,8 @@ void CQvNet::LoadProxyConfig() {
     // Elevated, the file is obeyed only where a standard user cannot have
     // written it: otherwise reports could be sent, with the stored
     // password, through any proxy.
-    if (!qv::trust::MayUse(path, L"proxy.dat")) return;
-    std::wcscat(path, L"proxy.dat");
-    qv::ScopedFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
+    qv::ScopedFile file;
+    if (qv::trust::OpenTrusted(path, L"proxy.dat", &file) != qv::trust::Verdict::Trusted) return;
     tagProxyInfo loaded{};
     DWORD got = 0;
     ::ReadFile(file.get(), &loaded, sizeof(loaded), &got, nullptr);

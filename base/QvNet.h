@@ -17,7 +17,7 @@
 //   only when no one but administrators, SYSTEM and TrustedInstaller can
 //   write there.
 #include <windows.h>
-#include <wininet.h>
+#include "base/QvWinInet.h"
 #include <atomic>
 #include <memory>
 #include "base/QvExport.h"

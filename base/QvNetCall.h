@@ -6,7 +6,7 @@
 // (Wine does not always wake the blocked call that way; the caller does not
 // wait for it, see Fetch.)
 #include <windows.h>
-#include <wininet.h>
+#include "base/QvWinInet.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // argument it needs to release its handle (a window DC needs its window,
 // a selection needs its DC).
 #include <windows.h>
-#include <wininet.h>
+#include "base/QvWinInet.h"
 #include <objidl.h>
 #include <utility>
 

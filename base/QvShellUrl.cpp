@@ -5,7 +5,7 @@
 #include <shlguid.h>
 #include <shlobj.h>
 #include <urlmon.h>
-#include <wininet.h>
+#include "base/QvWinInet.h"
 
 #include <cwchar>
 #include <cwctype>

@@ -1,13 +1,26 @@
 #pragma once
-// Functions of system DLLs that only a few framework services need, loaded
-// from the system folder the first time they are called. Imported instead,
-// each DLL (and what it pulls in: the printing stack, the crypto stack,
-// the sound stack) would be loaded at every start, and a DLL that is not
-// one of the system's known DLLs would be searched for in the program's own
-// folder first, where an elevated uninstaller must not load a planted copy.
+// Loading system DLLs so that a planted copy never runs. An elevated
+// program in a folder that others may write must not load a DLL of the
+// same name from its own folder: DLLs that are not among the system's known
+// DLLs, and every DLL they load by name, would be looked for there first.
+// Functions that only a few framework services need are also loaded the
+// first time they are called rather than imported: imported, each DLL (and
+// what it pulls in: the printing stack, the crypto stack, the sound stack)
+// would be loaded at every start.
 #include <windows.h>
 
 namespace qv {
+
+// Limits where this process looks for DLLs loaded by name, itself and
+// through the DLLs it loads, to the system folder: a program's first act.
+// False where the system cannot limit it (Windows 7 without its 2011
+// loader update); the current folder is then at least left out.
+bool RestrictDllSearch();
+
+// The DLL dll (a bare file name) loaded by full path from the system
+// folder, its own dependencies looked up in the system folder too; null
+// when it cannot be had or dll is not a bare file name. Never freed.
+HMODULE LoadSystemLibrary(const wchar_t* dll);
 
 // The function, or null when the DLL or the function cannot be had, or dll
 // is not a bare file name. The DLL stays loaded for the life of the process.

@@ -1,21 +1,22 @@
 #include "base/QvTrust.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <atomic>
-#include <string>
+#include <vector>
 
+#include "base/QvFinalPath.h"
 #include "base/QvTrustSeam.h"
 
 namespace {
 
 std::atomic<int> g_forcedElevation{-1};
 
-// LocalFree for what GetNamedSecurityInfo hands out.
-struct LocalOwner {
-    PSECURITY_DESCRIPTOR sd = nullptr;
+struct LocalOwner {  // LocalFree for what the security functions hand out
+    void* p = nullptr;
     ~LocalOwner() {
-        if (sd) ::LocalFree(sd);
+        if (p) ::LocalFree(p);
     }
 };
 
@@ -37,17 +38,97 @@ bool IsTrustedInstaller(PSID sid) {
     return same;
 }
 
+// The account the process runs as: what it could change, it could change
+// anyway.
+bool IsOwnAccount(PSID sid) {
+    qv::ScopedHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return false;
+    std::vector<BYTE> buf(size);
+    if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return false;
+    return ::EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid) != FALSE;
+}
+
 bool Trusted(PSID sid) {
     return sid && ::IsValidSid(sid) &&
            (IsSid(sid, WinBuiltinAdministratorsSid) || IsSid(sid, WinLocalSystemSid) ||
-            IsTrustedInstaller(sid));
+            IsTrustedInstaller(sid) || IsOwnAccount(sid));
 }
 
-// Rights that let an account change what the program would load: write or
-// append data, delete or replace it, or take the right to do so.
+std::wstring SidText(PSID sid) {
+    LocalOwner text;
+    if (!sid || !::ConvertSidToStringSidW(sid, reinterpret_cast<wchar_t**>(&text.p)))
+        return L"?";
+    return static_cast<wchar_t*>(text.p);
+}
+
+void Say(std::wstring* why, const std::wstring& text) {
+    if (why) *why = text;
+}
+
+// Rights that let an account change what the program would read or load:
+// write or append data (in a folder: add files and folders), delete or
+// replace it, or take the right to do so.
 constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                      FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
                                      WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+// Rights that let an account take away or swap what others put in a folder
+// (or the folder itself); adding new entries is not among them.
+constexpr ACCESS_MASK kRemoveRights =
+    FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+
+// Held open without FILE_SHARE_DELETE: while the handle is held the object
+// cannot be renamed or deleted, so what is checked stays where it was.
+qv::ScopedFile OpenToCheck(const std::wstring& path, DWORD access, DWORD flags) {
+    return qv::ScopedFile(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, flags, nullptr));
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos) return std::wstring();
+    // "C:\x" -> "C:\"; a root has no parent.
+    if (cut == 2 && path.size() > 3 && path[1] == L':') return path.substr(0, 3);
+    return cut > 2 ? path.substr(0, cut) : std::wstring();
+}
+
+// The held folder at `path` passes, and so does its parent, which is where
+// its final path says.
+bool FolderPasses(const std::wstring& path, qv::ScopedFile* held, std::wstring* finalPath,
+                  std::wstring* why) {
+    *held = OpenToCheck(path, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS);
+    if (!*held) {
+        Say(why, L"the folder " + path + L" cannot be opened (error " +
+                     std::to_wstring(::GetLastError()) + L")");
+        return false;
+    }
+    *finalPath = qv::FinalPath(held->get());
+    if (finalPath->empty()) {
+        Say(why, L"the folder " + path + L" has no final path");
+        return false;
+    }
+    std::wstring reason;
+    if (!qv::trust::OnlyTrustedCanChange(held->get(), &reason)) {
+        Say(why, L"the folder " + *finalPath + L": " + reason);
+        return false;
+    }
+    std::wstring parent = ParentOf(*finalPath);
+    if (parent.empty()) return true;  // a drive's root
+    qv::ScopedFile above =
+        OpenToCheck(parent, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS);
+    if (!above || !qv::SamePathText(qv::FinalPath(above.get()), parent)) {
+        Say(why, L"the folder " + parent + L" cannot be opened as named");
+        return false;
+    }
+    if (!qv::trust::OnlyTrustedCanChange(above.get(), &reason)) {
+        Say(why, L"the folder " + parent + L": " + reason);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -62,59 +143,127 @@ namespace qv::trust {
 bool IsElevated() {
     int forced = g_forcedElevation.load();
     if (forced >= 0) return forced != 0;
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    qv::ScopedHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
     TOKEN_ELEVATION elevation{};
     DWORD size = 0;
-    bool elevated = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation),
-                                          &size) &&
-                    elevation.TokenIsElevated;
-    ::CloseHandle(token);
-    return elevated;
+    return ::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation),
+                                 &size) &&
+           elevation.TokenIsElevated;
 }
 
-bool OnlyAdminsCanWrite(const wchar_t* path) {
-    if (!path || !*path) return false;
+namespace {
+
+// No one but the trusted accounts holds any of `rights` on the object.
+bool NoOneElseHolds(HANDLE object, ACCESS_MASK rights, std::wstring* why) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     LocalOwner sd;
-    if (::GetNamedSecurityInfoW(path, SE_FILE_OBJECT,
-                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                nullptr, &dacl, nullptr, &sd.sd) != ERROR_SUCCESS)
+    DWORD rc = ::GetSecurityInfo(object, SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                 nullptr, &dacl, nullptr, &sd.p);
+    if (rc != ERROR_SUCCESS) {
+        Say(why, L"its security cannot be read (error " + std::to_wstring(rc) + L")");
         return false;
+    }
     // The owner may always rewrite the DACL; no DACL at all lets everyone in.
-    if (!Trusted(owner) || !dacl) return false;
+    if (!Trusted(owner)) {
+        Say(why, L"its owner " + SidText(owner) + L" is not trusted");
+        return false;
+    }
+    if (!dacl) {
+        Say(why, L"it has no DACL: everyone may change it");
+        return false;
+    }
     ACL_SIZE_INFORMATION info{};
-    if (!::GetAclInformation(dacl, &info, sizeof(info), AclSizeInformation)) return false;
+    if (!::GetAclInformation(dacl, &info, sizeof(info), AclSizeInformation)) {
+        Say(why, L"its DACL cannot be read");
+        return false;
+    }
     for (DWORD i = 0; i < info.AceCount; ++i) {
         void* raw = nullptr;
-        if (!::GetAce(dacl, i, &raw)) return false;
+        if (!::GetAce(dacl, i, &raw)) {
+            Say(why, L"its DACL cannot be read");
+            return false;
+        }
         const auto* header = static_cast<ACE_HEADER*>(raw);
         if (header->AceFlags & INHERIT_ONLY_ACE) continue;  // for children only
         if (header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == SYSTEM_AUDIT_ACE_TYPE)
             continue;  // denials only take rights away
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;  // a kind we do not read
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            Say(why, L"its DACL holds an entry of a kind not read here (" +
+                         std::to_wstring(header->AceType) + L")");
+            return false;
+        }
         const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
         PSID sid = const_cast<DWORD*>(&ace->SidStart);
-        if ((ace->Mask & kWriteRights) && !Trusted(sid)) return false;
+        if ((ace->Mask & rights) && !Trusted(sid)) {
+            Say(why, SidText(sid) + L" may change it");
+            return false;
+        }
     }
     return true;
 }
 
+}  // namespace
+
+bool OnlyTrustedCanChange(HANDLE object, std::wstring* why) {
+    return NoOneElseHolds(object, kWriteRights, why);
+}
+
+bool OnlyTrustedCanRemoveFrom(HANDLE folder, std::wstring* why) {
+    return NoOneElseHolds(folder, kRemoveRights, why);
+}
+
+Verdict OpenTrusted(const wchar_t* folder, const wchar_t* name, qv::ScopedFile* file,
+                    std::wstring* why) {
+    if (file) file->reset();
+    if (!folder || !folder[0] || !name || !name[0] || !file) {
+        Say(why, L"no folder or file named");
+        return Verdict::Untrusted;
+    }
+    std::wstring dir = qv::TidyPath(folder);
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    if (!IsElevated()) {
+        std::wstring path = dir + L"\\" + name;
+        file->reset(::CreateFileW(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (*file) return Verdict::Trusted;
+        DWORD error = ::GetLastError();
+        Say(why, L"the file " + path + L" cannot be opened (error " + std::to_wstring(error) +
+                     L")");
+        return error == ERROR_FILE_NOT_FOUND ? Verdict::Missing : Verdict::Untrusted;
+    }
+    qv::ScopedFile held;
+    std::wstring heldPath;
+    if (!FolderPasses(dir, &held, &heldPath, why)) return Verdict::Untrusted;
+    // Inside the folder as it was opened, not as its name reads now.
+    std::wstring path = heldPath + L"\\" + name;
+    qv::ScopedFile opened(::CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, kShare,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+    if (!opened) {
+        DWORD error = ::GetLastError();
+        Say(why, L"the file " + path + L" cannot be opened (error " + std::to_wstring(error) +
+                     L")");
+        return error == ERROR_FILE_NOT_FOUND ? Verdict::Missing : Verdict::Untrusted;
+    }
+    if (!qv::IsPlainFileAt(opened.get(), path.c_str())) {
+        Say(why, L"the file " + path + L" is a link or has another name");
+        return Verdict::Untrusted;
+    }
+    std::wstring reason;
+    if (!OnlyTrustedCanChange(opened.get(), &reason)) {
+        Say(why, L"the file " + path + L": " + reason);
+        return Verdict::Untrusted;
+    }
+    *file = std::move(opened);
+    return Verdict::Trusted;
+}
+
 bool MayUse(const wchar_t* folder, const wchar_t* file) {
-    if (!IsElevated()) return true;
-    if (!folder || !file) return false;
-    std::wstring dir = folder;
-    // The folder's own descriptor: the path without its trailing backslash,
-    // except for a drive's root ("C:\").
-    if (dir.size() > 3 && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
-    if (!OnlyAdminsCanWrite(dir.c_str())) return false;
-    std::wstring full = folder;
-    if (!full.empty() && full.back() != L'\\' && full.back() != L'/') full += L'\\';
-    full += file;
-    // A missing file cannot be planted-upon; the caller will find it absent.
-    if (::GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    return OnlyAdminsCanWrite(full.c_str());
+    qv::ScopedFile held;
+    return OpenTrusted(folder, file, &held) != Verdict::Untrusted;
 }
 
 }  // namespace qv::trust

@@ -1,25 +1,53 @@
 #pragma once
-// Whether an elevated program may take code or settings from a place on
-// disk. A program installed under ProgramData or a profile sits in a folder
-// that a standard user may write; a DLL or settings file planted there would
-// run, or be obeyed, with administrator rights.
+// Whose word an elevated program may take. Its manifest asks for
+// administrator rights, so on Windows it always runs elevated; a file it
+// reads, or a DLL it loads, from a place a standard user can change would
+// make an administrator's program do that user's bidding. Products built
+// on the framework call the same rule for their own files.
 #include <windows.h>
+
+#include <string>
+
+#include "base/QvExport.h"
+#include "base/QvScoped.h"
 
 namespace qv::trust {
 
 // True when the process runs with an elevated (administrator) token.
-bool IsElevated();
+QV_API bool IsElevated();
 
-// True when no one but Administrators, SYSTEM and TrustedInstaller can write
-// to, delete, or change the security of `path` (a file or a folder): its
-// owner is one of them, it has a DACL, and no allow entry that applies to it
-// grants such a right to any other account. False when the descriptor
-// cannot be read.
-bool OnlyAdminsCanWrite(const wchar_t* path);
+// True when no one but Administrators, SYSTEM, TrustedInstaller and the
+// account this process runs as can write to, add to, delete, rename or
+// replace the object open as `object` (a file or folder handle opened with
+// READ_CONTROL), or change its security: its owner is one of them, it has
+// a DACL, and no allow entry that applies to the object grants such a right
+// to anyone else. False, with the reason in *why (for the log), otherwise
+// or when the descriptor cannot be read.
+QV_API bool OnlyTrustedCanChange(HANDLE object, std::wstring* why = nullptr);
 
-// What the program may do with `file` in `folder` (full path with a
-// trailing backslash): always when it is not elevated; when it is, only if
-// both the folder and the file pass OnlyAdminsCanWrite.
-bool MayUse(const wchar_t* folder, const wchar_t* file);
+// True when no one but those accounts can delete, rename or replace what
+// others made in the folder open as `folder`, or the folder itself, though
+// others may add to it (as users may to the system's temporary folder).
+QV_API bool OnlyTrustedCanRemoveFrom(HANDLE folder, std::wstring* why = nullptr);
+
+enum class Verdict {
+    Trusted,    // *file is open for reading
+    Missing,    // the file is not there (the folder passed)
+    Untrusted,  // someone else could have changed it, or it cannot be told
+};
+
+// Opens `name` in `folder` for reading, so that what is read is what was
+// checked. Not elevated: simply opens it. Elevated: Trusted only when the
+// file, the folder it lies in and that folder's parent (which could rename
+// the folder away) pass OnlyTrustedCanChange, each checked on the object
+// opened, and the file opened is exactly `name` in that folder (no link).
+// The file is opened for GENERIC_READ, shared for reading and writing but
+// not for deletion, so it cannot be swapped while the handle is held.
+QV_API Verdict OpenTrusted(const wchar_t* folder, const wchar_t* name, qv::ScopedFile* file,
+                           std::wstring* why = nullptr);
+
+// OpenTrusted without the handle: whether the program may use `file` in
+// `folder` (a missing file passes: the caller finds it absent).
+QV_API bool MayUse(const wchar_t* folder, const wchar_t* file);
 
 }  // namespace qv::trust

@@ -57,8 +57,11 @@ long CQvZlib::InitZlib(const wchar_t* module) {
     if (std::wcslen(path) + std::size(kName) > MAX_PATH)
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     // An elevated program would run a DLL that a standard user planted
-    // there: it goes on without zlib, as if the library were absent.
-    const bool allowed = qv::trust::MayUse(path, kName);
+    // there: it goes on without zlib, as if the library were absent. The
+    // file checked is held, unshared for deletion, until it is loaded.
+    qv::ScopedFile checked;
+    const bool allowed =
+        qv::trust::OpenTrusted(path, kName, &checked) == qv::trust::Verdict::Trusted;
     std::wcscat(path, kName);
 
     Guard guard(cs_);

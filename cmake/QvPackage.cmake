@@ -18,7 +18,7 @@ include(CMakePackageConfigHelpers)
 set(QV_PUBLIC_HEADERS
   app/QvApp.h app/QvDump.h app/QvReport.h app/QvUninstaller.h app/UninstallData.h app/UninstallFormat.h
   base/QvDigest.h base/QvExport.h base/QvLock.h base/QvLog.h base/QvNet.h base/QvReg.h
-  base/QvScoped.h base/QvShell.h base/QvStackReserve.h base/QvUtil.h base/QvXml.h base/QvZlib.h
+  base/QvScoped.h base/QvShell.h base/QvSystemDll.h base/QvTrust.h base/QvWinInet.h base/QvStackReserve.h base/QvUtil.h base/QvXml.h base/QvZlib.h
   ui/QvBase.h ui/QvButton.h ui/QvCheckBox.h ui/QvDC.h ui/QvDlg.h ui/QvFont.h ui/QvImage.h
   ui/QvMsgBox.h ui/QvPaintCache.h ui/QvRes.h ui/QvSkin.h ui/QvText.h ui/QvThread.h ui/QvWin.h)
 set(QV_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qvframework)
@@ -46,6 +46,8 @@ target_compile_options(qvframework INTERFACE
   $<INSTALL_INTERFACE:$<$<COMPILE_LANGUAGE:RC>:SHELL:-c 65001>>)
 install(TARGETS qvframework EXPORT qvframeworkTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# GDI+ and WinINet are imported late, through these (CMakeLists.txt).
+install(FILES ${QV_DELAY_GDIPLUS} ${QV_DELAY_WININET} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # The objects carry "-export:NAME" directives (QV_FRAMEWORK_BUILD) so that
 # qvUninstall.exe exports the framework. A product linking them would
 # export every framework name it pulls in and get an import library

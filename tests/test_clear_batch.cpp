@@ -61,13 +61,13 @@ TEST(ClearBatchText, PathsThatBothCodePagesSpellGoInAsTheyAre) {
     std::wstring dir = L"C:\\Program Files\\塔洛软件\\塔洛看图";
     std::wstring program = dir + L"\\qvUninstall.exe";
     std::string text = batchcheck::Compose(program.c_str(), dir.c_str(), 936, 936);
-    EXPECT_EQ(Read(text, 936), L"@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel \"" + program +
-                                   L"\"\r\nrd \"" + dir + L"\"\r\ndel %0 & rd \"%~dp0\"");
+    EXPECT_EQ(Read(text, 936), L"@ echo off\r\n" + batchcheck::ProgramLines(program) + L"rd \"" +
+                                   dir + L"\"\r\ndel %0 & rd \"%~dp0\"");
     // Code page 1252 spells "é", but the OEM page 437 reads the byte as
     // another letter: cmd would look for another folder.
     std::string western =
         batchcheck::Compose(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 437);
-    EXPECT_EQ("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel %0 & rd \"%~dp0\"", western);
+    EXPECT_EQ("@ echo off\r\ndel %0 & rd \"%~dp0\"", western);
     EXPECT_NE(std::string::npos,
               batchcheck::Compose(L"C:\\Caf\u00E9\\q.exe", L"C:\\Caf\u00E9", 1252, 1252)
                   .find("rd \"C:\\Caf\xE9\""));
@@ -91,14 +91,15 @@ TEST(ClearBatchText, AnExistingFolderTheCodePageCannotSpellUsesItsShortForm) {
 }
 
 TEST(ClearBatchText, SyntaxAndUnsafeFoldersStayOut) {
-    std::string noRd =
-        "@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel \"C:\\a\\q.exe\"\r\ndel %0 & rd \"%~dp0\"";
+    std::string noRd = "@ echo off\r\n" + batchcheck::ProgramLinesA("C:\\a\\q.exe") +
+                       "del %0 & rd \"%~dp0\"";
     for (const wchar_t* dir :
          {L"C:\\a\"&rd C:\\", L"C:\\100%\\", L"C:\\a\r\nrd C:\\", L"C:\\a\nx", L"C:\\a!windir!",
           L"C:\\a\tb", L"C:\\a\\..\\Windows", L"C:\\", L"\\\\server\\share\\product", L"relative"})
         for (CodePages cp : kPages)
             EXPECT_EQ(noRd, batchcheck::Compose(L"C:\\a\\q.exe", dir, cp.ansi, cp.oem)) << dir;
     // cmd reads "%%" in a batch as one percent sign.
-    EXPECT_EQ("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\ndel \"C:\\100%%\\q.exe\"\r\ndel %0 & rd \"%~dp0\"",
+    EXPECT_EQ("@ echo off\r\n" + batchcheck::ProgramLinesA("C:\\100%%\\q.exe") +
+                  "del %0 & rd \"%~dp0\"",
               batchcheck::Compose(L"C:\\100%\\q.exe", nullptr, 1252, 850));
 }

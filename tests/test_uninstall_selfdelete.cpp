@@ -129,27 +129,24 @@ QV_CHILD(delete_self) {
 TEST(ClearBatch, TextIsTheFixedLinesAndOneRdForEachFolder) {
     std::wstring program = L"C:\\Program Files\\塔洛\\qvUninstall.exe";
     std::wstring dir = L"C:\\Program Files\\塔洛";
-    EXPECT_EQ(std::string("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
-                          "del \"C:\\a\\b\\qvUninstall.exe\"\r\nrd \"C:\\a\\b\"\r\nrd \"C:\\a\"\r\n"
-                          "del %0 & rd \"%~dp0\""),
-              qv::ComposeClearBatch(L"C:\\a\\b\\qvUninstall.exe", {L"C:\\a\\b", L"C:\\a"}, 1234,
+    EXPECT_EQ("@ echo off\r\n" + batchcheck::ProgramLinesA("C:\\a\\b\\qvUninstall.exe") +
+                  "rd \"C:\\a\\b\"\r\nrd \"C:\\a\"\r\ndel %0 & rd \"%~dp0\"",
+              qv::ComposeClearBatch(L"C:\\a\\b\\qvUninstall.exe", {L"C:\\a\\b", L"C:\\a"},
                                     L"C:\\windows\\system32"));
     EXPECT_EQ(Batch(program, &dir), batchcheck::Compose(program.c_str(), dir.c_str()));
     // A folder cmd cannot be given leaves out the folders above it too.
-    EXPECT_EQ(std::string("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
-                          "del \"C:\\a\\q.exe\"\r\ndel %0 & rd \"%~dp0\""),
-              qv::ComposeClearBatch(L"C:\\a\\q.exe", {L"C:\\a\\100%", L"C:\\a"}, 1234,
+    EXPECT_EQ("@ echo off\r\n" + batchcheck::ProgramLinesA("C:\\a\\q.exe") + "del %0 & rd \"%~dp0\"",
+              qv::ComposeClearBatch(L"C:\\a\\q.exe", {L"C:\\a\\100%", L"C:\\a"},
                                     L"C:\\windows\\system32"));
 }
 
 TEST(ClearBatch, TextThatCmdWouldReadAsCodeStaysOut) {
-    std::string noRd = "@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
-                       "del \"C:\\a\\q.exe\"\r\ndel %0 & rd \"%~dp0\"";
+    std::string noRd = "@ echo off\r\n" + batchcheck::ProgramLinesA("C:\\a\\q.exe") +
+                       "del %0 & rd \"%~dp0\"";
     for (const wchar_t* dir : {L"C:\\a\"&rd C:\\", L"C:\\100%\\", L"C:\\a\r\nrd C:\\", L"C:\\a\nx"})
         EXPECT_EQ(noRd, batchcheck::Compose(L"C:\\a\\q.exe", dir)) << dir;
     // A character the code page cannot spell would turn into a "?" wildcard.
-    EXPECT_EQ("@ echo off\r\n\"C:\\windows\\system32\\taskkill.exe\" /f /pid 1234\r\n"
-              "del %0 & rd \"%~dp0\"",
+    EXPECT_EQ("@ echo off\r\ndel %0 & rd \"%~dp0\"",
               batchcheck::Compose(L"C:\\does-not-exist\\\u0400\u10A0.exe", nullptr));
 }
 
