@@ -69,6 +69,9 @@ bool StartClearBatch(const wchar_t* installDir);
 namespace seam {
 // Test rigs: called with the batch's path and text just before it starts.
 void SetClearBatchObserver(std::function<void(const std::wstring&, const std::string&)> observer);
+// Test rigs: the folder that stands in for the system's temporary folder
+// (empty: the real one).
+void SetClearBatchTempBase(const std::wstring& base);
 }  // namespace seam
 
 }  // namespace qv

@@ -24,6 +24,11 @@ std::function<void(const std::wstring&, const std::string&)>& Observer() {
     return *observer;
 }
 
+std::wstring& TempBase() {
+    static auto* base = new std::wstring();
+    return *base;
+}
+
 // A security descriptor that lets only SYSTEM and administrators in.
 class AdminsOnly {
 public:
@@ -113,8 +118,8 @@ std::wstring MakeBatchFolder() {
     bool elevated = trust::IsElevated();
     wchar_t buf[MAX_PATH] = {};
     UINT n = ::GetSystemWindowsDirectoryW(buf, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-        std::wstring base = TidyPath(buf) + L"\\Temp";
+    if (!TempBase().empty() || (n > 0 && n < MAX_PATH)) {
+        std::wstring base = TempBase().empty() ? TidyPath(buf) + L"\\Temp" : TempBase();
         if (elevated && !KeepsWhatIsMadeIn(base)) return std::wstring();
         std::wstring folder = MakePrivateFolder(base, elevated);
         if (!folder.empty() || elevated) return folder;
@@ -156,6 +161,10 @@ bool StartHidden(const std::wstring& systemFolder, const std::wstring& batch) {
 }  // namespace
 
 namespace seam {
+void SetClearBatchTempBase(const std::wstring& base) {
+    TempBase() = base;
+}
+
 void SetClearBatchObserver(std::function<void(const std::wstring&, const std::string&)> observer) {
     Observer() = std::move(observer);
 }

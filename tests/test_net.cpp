@@ -451,13 +451,19 @@ TEST_F(PlantedFiles, AnElevatedProgramLoadsNothingFromAWritableFolder) {
         CQvZlib standard;
         EXPECT_EQ(S_OK, standard.InitZlib(module.c_str()));
     }
-    // The program's own folder belongs to the user account here (Wine gives
-    // every file to it), which an elevated program must not trust either.
+    // A proxy.dat that everyone may rewrite is not obeyed; one that only
+    // the program's own account could have written is (Wine gives every
+    // file to that account).
     qv::seam::SetElevated(1);
-    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"", L""));
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"", L"",
+                                         L"D:(A;;FA;;;BA)(A;;FA;;;WD)"));
     std::wstring id = Unique(L"planted");
     EXPECT_EQ(1, GetUrlInfo(g_server.Url("normal", L"/net/planted?id=" + id).c_str(), reply_, 100));
     EXPECT_STREQ("ok", reply_) << "the request went through the planted proxy";
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(g_server.Port("proxy"), L"", L""));
+    id = Unique(L"kept");
+    GetUrlInfo(g_server.Url("normal", L"/net/kept?id=" + id).c_str(), reply_, 100);
+    EXPECT_STRNE("ok", reply_) << "a proxy.dat only administrators could write was ignored";
     qv::seam::SetElevated(0);
     CQvNet::Instance().LoadProxyConfig();
 }

@@ -196,9 +196,10 @@ TEST(PlantedFiles, R18_NothingPlantedBesideAnElevatedProgramIsLoaded) {
         ++runs;
         loaded += planted.InitZlib((folder + L"product.exe").c_str()) == S_OK;
     }
-    // proxy.dat is read from the program's own folder, which belongs to the
-    // user's account here (Wine gives every file to it).
-    ASSERT_TRUE(qvtest::LoadPlantedProxy(server.Port("proxy"), L"planted", L"planted"));
+    // proxy.dat is read from the program's own folder: one that everyone
+    // may rewrite.
+    ASSERT_TRUE(qvtest::LoadPlantedProxy(server.Port("proxy"), L"planted", L"planted",
+                                         L"D:(A;;FA;;;BA)(A;;FA;;;WD)"));
     char reply[100] = {};
     ++runs;
     GetUrlInfo(server.Url("normal", L"/r18/planted?id=" + Marker()).c_str(), reply, sizeof(reply));

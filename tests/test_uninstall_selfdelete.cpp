@@ -1,8 +1,10 @@
 // The self-delete batch: its exact text, and what it does once the
-// uninstaller's process has ended. The batch ends every "qvUninstall.exe"
-// by image name, so the copies here carry that name and this test runs on
-// its own (RUN_SERIAL).
+// uninstaller's process has ended. The copies here carry the name
+// "qvUninstall.exe" and this test runs on its own (RUN_SERIAL).
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
 #include "base/QvScoped.h"
+#include "base/QvTrustSeam.h"
 
 using namespace uitest;
 
@@ -67,7 +70,7 @@ struct Installed {
 struct Started {
     int exitCode = -1;
     std::wstring path;  // the batch
-    std::string text;   // with the child's process ID replaced by 1234
+    std::string text;
 };
 
 Started RunAndRead(const qvtest::TempDir& tmp, const std::wstring& exe, const char* scenario) {
@@ -82,12 +85,6 @@ Started RunAndRead(const qvtest::TempDir& tmp, const std::wstring& exe, const ch
     if (eol == std::string::npos) return out;
     out.path = FromUtf8(all.substr(0, eol));
     out.text = all.substr(eol + 1);
-    // The batch ends the child by its process ID, which the test cannot know.
-    size_t pid = out.text.find("/pid ");
-    if (pid != std::string::npos) {
-        size_t end = out.text.find("\r\n", pid);
-        out.text.replace(pid + 5, end - pid - 5, "1234");
-    }
     return out;
 }
 
@@ -111,7 +108,36 @@ std::wstring SystemFolder() {
 }
 
 std::string Batch(const std::wstring& program, const std::vector<std::wstring>& folders) {
-    return qv::ComposeClearBatch(program.c_str(), folders, 1234, SystemFolder().c_str());
+    return qv::ComposeClearBatch(program.c_str(), folders, SystemFolder().c_str());
+}
+
+// What the system will do at its next start: the session manager's
+// pending renames and deletions.
+std::wstring PendingRenames() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                        KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return L"";
+    std::wstring value(32768, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
+        size = 0;
+    ::RegCloseKey(key);
+    value.resize(size / sizeof(wchar_t));
+    for (wchar_t& c : value)
+        if (c == L'\0') c = L'|';
+    return value;
+}
+
+bool IsRunning(const wchar_t* image) {
+    qv::ScopedHandle snap(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snap.get(), &entry); more;
+         more = ::Process32NextW(snap.get(), &entry))
+        if (_wcsicmp(entry.szExeFile, image) == 0) return true;
+    return false;
 }
 
 }  // namespace
@@ -157,9 +183,10 @@ TEST(DeleteSelf, TheBatchLivesInAFolderOfItsOwnAndRemovesProgramFolderAndItself)
     ASSERT_FALSE(inst.exe.empty());
     Started started = RunAndRead(tmp, inst.exe, "delete_self");
     EXPECT_EQ(0, started.exitCode);
-    // A new folder of an unguessable name in the Windows temporary folder.
+    // A new folder of an unguessable name in the system's Windows
+    // temporary folder.
     wchar_t windows[MAX_PATH] = {};
-    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
     std::wstring expectedStart = std::wstring(windows) + L"\\Temp\\qvUninstall-";
     ASSERT_EQ(0u, started.path.rfind(expectedStart, 0)) << Utf8(started.path);
     EXPECT_EQ(expectedStart.size() + 16 + 10, started.path.size()) << Utf8(started.path);
@@ -173,6 +200,83 @@ TEST(DeleteSelf, TheBatchLivesInAFolderOfItsOwnAndRemovesProgramFolderAndItself)
     EXPECT_TRUE(qvtest::PumpUntil([&] { return !Exists(batchFolder) || IsEmptyFolder(batchFolder); },
                                   60000));
     EXPECT_TRUE(Exists(tmp / L"outside\\keep.txt"));
+    // Nothing is left for the system to do at its next start: an entry
+    // naming the batch's folder would outlive it, free for anyone to make
+    // a link of that name in the temporary folder.
+    std::wstring name = batchFolder.substr(batchFolder.rfind(L'\\') + 1);
+    EXPECT_EQ(std::wstring::npos, PendingRenames().find(name)) << Utf8(PendingRenames());
+}
+
+// The program's file can be deleted only once its process has ended; the
+// batch tries again, about once a second, rather than end a process by an
+// ID that the system may already have given to another program.
+TEST(ClearBatch, TheBatchWaitsUntilTheProgramLetsGoOfItsFile) {
+    qvtest::TempDir tmp(L"qvwait");
+    std::wstring program = tmp / L"running.exe";
+    ASSERT_TRUE(MakeFile(program));
+    // Held as a running program's image is: it cannot be deleted.
+    qv::ScopedFile running(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(running);
+    std::wstring batch = tmp / L"batch\\clear.bat";
+    std::string text = Batch(program, std::vector<std::wstring>{});
+    ASSERT_TRUE(MakeFile(batch, text));
+    std::wstring cmd = SystemFolder() + L"\\cmd.exe";
+    std::wstring line = L"\"" + cmd + L"\" /d /c \"" + batch + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(cmd.c_str(), line.data(), nullptr, nullptr, FALSE,
+                                 CREATE_NO_WINDOW, nullptr, tmp.path().c_str(), &startup,
+                                 &process));
+    qv::ScopedHandle cmdProcess(process.hProcess), cmdThread(process.hThread);
+    // The first try failed and the batch is waiting: its pause is running.
+    EXPECT_TRUE(qvtest::PumpUntil([] { return IsRunning(L"ping.exe"); }, 30000));
+    EXPECT_TRUE(Exists(program));
+    running.reset();
+    EXPECT_TRUE(WaitGone(program, 30000));
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(cmdProcess.get(), qvtest::Scaled(60000)));
+    EXPECT_FALSE(Exists(batch));
+}
+
+// Elevated, the batch goes only where no one but administrators can remove
+// or swap it between its writing and cmd's reading it; with no such place
+// there is no batch (and the program stays), never one in the user's own
+// temporary folder.
+QV_CHILD(batch_in_open_temp) {
+    wchar_t base[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"QV_TEST_TEMP_BASE", base, MAX_PATH);
+    qv::seam::SetElevated(1);
+    qv::seam::SetClearBatchTempBase(base);
+    return qv::StartClearBatch(nullptr) ? 7 : 0;
+}
+
+TEST(DeleteSelf, AnElevatedProgramWritesNoBatchWhereOthersCouldSwapIt) {
+    qvtest::TempDir tmp(L"qvself");
+    std::wstring open = tmp / L"open";
+    ASSERT_TRUE(qvtest::CreateFolderWithSddl(open, L"D:(A;OICI;FA;;;BA)(A;OICI;FA;;;WD)"));
+    Installed inst(tmp, L"open-temp");
+    ASSERT_FALSE(inst.exe.empty());
+    wchar_t userTemp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, userTemp);
+    auto batches = [&](const std::wstring& folder) {
+        int n = 0;
+        WIN32_FIND_DATAW found;
+        HANDLE find = ::FindFirstFileW((Slash(folder) + L"qvUninstall-*").c_str(), &found);
+        if (find == INVALID_HANDLE_VALUE) return 0;
+        do ++n;
+        while (::FindNextFileW(find, &found));
+        ::FindClose(find);
+        return n;
+    };
+    int before = batches(userTemp);
+    ::SetEnvironmentVariableW(L"QV_TEST_TEMP_BASE", open.c_str());
+    int code = RunCopy(inst.exe, "batch_in_open_temp");
+    ::SetEnvironmentVariableW(L"QV_TEST_TEMP_BASE", nullptr);
+    EXPECT_EQ(0, code) << "a batch was started";
+    EXPECT_EQ(0, batches(open));
+    EXPECT_EQ(before, batches(userTemp));
+    EXPECT_TRUE(Exists(inst.exe));
 }
 
 TEST(DeleteSelf, APreparedClearBatchPathIsNeitherFollowedNorUsed) {

@@ -26,10 +26,13 @@ inline std::wstring PlantZlib(const TempDir& dir) {
     return folder;
 }
 
-// Has CQvNet read a proxy.dat that sends everything through 127.0.0.1:port.
-// Other test programs share the folder: the file lives only long enough to
-// be read.
-inline bool LoadPlantedProxy(int port, const wchar_t* user, const wchar_t* password) {
+// Has CQvNet read a proxy.dat that sends everything through 127.0.0.1:port;
+// with sddl, the file's security is set to it first (an elevated program
+// trusts a file that only its own account, administrators and the system
+// can change). Other test programs share the folder: the file lives only
+// long enough to be read.
+inline bool LoadPlantedProxy(int port, const wchar_t* user, const wchar_t* password,
+                             const wchar_t* sddl = nullptr) {
     tagProxyInfo proxy{};
     proxy.enabled = 1;
     std::wcscpy(proxy.host, L"127.0.0.1");
@@ -40,6 +43,10 @@ inline bool LoadPlantedProxy(int port, const wchar_t* user, const wchar_t* passw
     GetCurPath(own);
     std::wstring file = std::wstring(own) + L"proxy.dat";
     if (!WriteFileBytes(file, &proxy, sizeof(proxy))) return false;
+    if (sddl && !SetSddl(file, sddl)) {
+        ::DeleteFileW(file.c_str());
+        return false;
+    }
     CQvNet::Instance().LoadProxyConfig();
     ::DeleteFileW(file.c_str());
     return true;

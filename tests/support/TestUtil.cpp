@@ -1,5 +1,6 @@
 #include "support/TestUtil.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <cstdio>
@@ -222,6 +223,24 @@ bool CreateFolderWithSddl(const std::wstring& path, const wchar_t* sddl) {
     bool made = ::CreateDirectoryW(path.c_str(), &sa) != FALSE;
     ::LocalFree(sd);
     return made;
+}
+
+bool SetSddl(const std::wstring& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd,
+                                                                nullptr))
+        return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    PSID owner = nullptr;
+    ::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+    ::GetSecurityDescriptorOwner(sd, &owner, &defaulted);
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
+    if (owner) what |= OWNER_SECURITY_INFORMATION;
+    DWORD rc = ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, what,
+                                       owner, nullptr, present ? dacl : nullptr, nullptr);
+    ::LocalFree(sd);
+    return rc == ERROR_SUCCESS;
 }
 
 }  // namespace qvtest

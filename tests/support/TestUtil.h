@@ -63,6 +63,9 @@ bool FileExists(const std::wstring& path);
 // Creates a folder with the security descriptor written as SDDL, e.g.
 // "D:(A;OICI;FA;;;WD)" (everyone may do anything); true on success.
 bool CreateFolderWithSddl(const std::wstring& path, const wchar_t* sddl);
+// Replaces the owner (when the SDDL names one) and the DACL of an existing
+// file or folder, protected from inheritance; true on success.
+bool SetSddl(const std::wstring& path, const wchar_t* sddl);
 
 // Top-down copy of a 32-bit DIB's pixels (0xAARRGGBB).
 struct Pixels {
