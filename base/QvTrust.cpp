@@ -154,18 +154,9 @@ bool IsElevated() {
 
 namespace {
 
-// No one but the trusted accounts holds any of `rights` on the object.
-bool NoOneElseHolds(HANDLE object, ACCESS_MASK rights, std::wstring* why) {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    LocalOwner sd;
-    DWORD rc = ::GetSecurityInfo(object, SE_FILE_OBJECT,
-                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                 nullptr, &dacl, nullptr, &sd.p);
-    if (rc != ERROR_SUCCESS) {
-        Say(why, L"its security cannot be read (error " + std::to_wstring(rc) + L")");
-        return false;
-    }
+// No one but the trusted accounts holds any of `rights` under this owner
+// and DACL.
+bool NoOneElseHolds(PSID owner, PACL dacl, ACCESS_MASK rights, std::wstring* why) {
     // The owner may always rewrite the DACL; no DACL at all lets everyone in.
     if (!Trusted(owner)) {
         Say(why, L"its owner " + SidText(owner) + L" is not trusted");
@@ -205,14 +196,44 @@ bool NoOneElseHolds(HANDLE object, ACCESS_MASK rights, std::wstring* why) {
     return true;
 }
 
+bool HandleHolds(HANDLE object, ACCESS_MASK rights, std::wstring* why) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    LocalOwner sd;
+    DWORD rc = ::GetSecurityInfo(object, SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                 nullptr, &dacl, nullptr, &sd.p);
+    if (rc != ERROR_SUCCESS) {
+        Say(why, L"its security cannot be read (error " + std::to_wstring(rc) + L")");
+        return false;
+    }
+    return NoOneElseHolds(owner, dacl, rights, why);
+}
+
+bool DescriptorHolds(PSECURITY_DESCRIPTOR sd, ACCESS_MASK rights, std::wstring* why) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!sd || !::GetSecurityDescriptorOwner(sd, &owner, &defaulted) ||
+        !::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted)) {
+        Say(why, L"its security cannot be read");
+        return false;
+    }
+    return NoOneElseHolds(owner, present ? dacl : nullptr, rights, why);
+}
+
 }  // namespace
 
 bool OnlyTrustedCanChange(HANDLE object, std::wstring* why) {
-    return NoOneElseHolds(object, kWriteRights, why);
+    return HandleHolds(object, kWriteRights, why);
 }
 
 bool OnlyTrustedCanRemoveFrom(HANDLE folder, std::wstring* why) {
-    return NoOneElseHolds(folder, kRemoveRights, why);
+    return HandleHolds(folder, kRemoveRights, why);
+}
+
+bool DescriptorLetsOnlyTrustedChange(PSECURITY_DESCRIPTOR sd, bool removeOnly, std::wstring* why) {
+    return DescriptorHolds(sd, removeOnly ? kRemoveRights : kWriteRights, why);
 }
 
 Verdict OpenTrusted(const wchar_t* folder, const wchar_t* name, qv::ScopedFile* file,

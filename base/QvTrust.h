@@ -30,6 +30,12 @@ QV_API bool OnlyTrustedCanChange(HANDLE object, std::wstring* why = nullptr);
 // others may add to it (as users may to the system's temporary folder).
 QV_API bool OnlyTrustedCanRemoveFrom(HANDLE folder, std::wstring* why = nullptr);
 
+// The same two rules on a security descriptor held in memory (a
+// registry key's, say): OnlyTrustedCanChange, or with removeOnly
+// OnlyTrustedCanRemoveFrom.
+QV_API bool DescriptorLetsOnlyTrustedChange(PSECURITY_DESCRIPTOR sd, bool removeOnly,
+                                            std::wstring* why = nullptr);
+
 enum class Verdict {
     Trusted,    // *file is open for reading
     Missing,    // the file is not there (the folder passed)

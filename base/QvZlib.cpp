@@ -58,10 +58,10 @@ long CQvZlib::InitZlib(const wchar_t* module) {
         return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
     // An elevated program would run a DLL that a standard user planted
     // there: it goes on without zlib, as if the library were absent. The
-    // file checked is held, unshared for deletion, until it is loaded.
-    qv::ScopedFile checked;
-    const bool allowed =
-        qv::trust::OpenTrusted(path, kName, &checked) == qv::trust::Verdict::Trusted;
+    // decision is made on the file and folders opened; once they pass, no
+    // one else can change what the path names. (The handle is let go: the
+    // loader opens the file itself, and Wine's refuses while it is held.)
+    const bool allowed = qv::trust::MayUse(path, kName);
     std::wcscat(path, kName);
 
     Guard guard(cs_);

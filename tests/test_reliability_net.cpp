@@ -189,12 +189,14 @@ TEST(PlantedFiles, R18_NothingPlantedBesideAnElevatedProgramIsLoaded) {
     qvtest::TempDir dir(L"qvr18");
     std::wstring folder = qvtest::PlantZlib(dir);
     ASSERT_FALSE(folder.empty());
+    qv::ScopedModule product = qvtest::LoadProductModule(folder);
+    ASSERT_TRUE(product);
     long loaded = 0, runs = 0;
     qv::seam::SetElevated(1);
     {
         CQvZlib planted;
         ++runs;
-        loaded += planted.InitZlib((folder + L"product.exe").c_str()) == S_OK;
+        loaded += planted.InitZlib((folder + L"product.dll").c_str()) == S_OK;
     }
     // proxy.dat is read from the program's own folder: one that everyone
     // may rewrite.

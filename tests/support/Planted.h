@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/QvNet.h"
+#include "base/QvScoped.h"
 #include "base/QvUtil.h"
 #include "support/TestUtil.h"
 
@@ -19,11 +20,23 @@ inline std::wstring PlantZlib(const TempDir& dir) {
     std::wstring folder = dir / L"open\\";
     wchar_t own[MAX_PATH] = {};
     GetCurPath(own);
-    if (!CreateFolderWithSddl(folder, L"D:(A;OICI;FA;;;WD)") ||
+    // Set after the folder is made: Wine keeps an entry for everyone as the
+    // host's o+w, but not from the descriptor given at creation.
+    if (!::CreateDirectoryW(folder.c_str(), nullptr) ||
         !::CopyFileW((std::wstring(own) + L"zlib1.dll").c_str(), (folder + L"zlib1.dll").c_str(),
-                     FALSE))
+                     FALSE) ||
+        !SetSddl(folder, L"D:(A;OICI;FA;;;BA)(A;OICI;FA;;;WD)"))
         return L"";
     return folder;
+}
+
+// A module of the product's loaded from folder (a copy of zlib1.dll named
+// product.dll): CQvZlib::InitZlib looks beside the module it is named.
+inline qv::ScopedModule LoadProductModule(const std::wstring& folder) {
+    std::wstring module = folder + L"product.dll";
+    if (!::CopyFileW((folder + L"zlib1.dll").c_str(), module.c_str(), FALSE))
+        return qv::ScopedModule();
+    return qv::ScopedModule(::LoadLibraryW(module.c_str()));
 }
 
 // Has CQvNet read a proxy.dat that sends everything through 127.0.0.1:port;
