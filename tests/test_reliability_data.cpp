@@ -12,6 +12,7 @@
 #include "ReliabilityUtil.h"
 #include "UninstallTestUtil.h"
 #include "base/QvNarrow.h"
+#include "base/QvScoped.h"
 #include "base/QvUtil.h"
 
 using namespace uitest;
@@ -336,4 +337,81 @@ TEST(ReaderMutation, F2_MutatedFilesReadSafely) {
         }
     }
     Figure("F2 engine reader, mutated", runs, 0, 0, std::to_string(broken) + " broken results");
+}
+
+// Hostile sizes and counts: a sparse file of 1.5 GB, one just over the
+// bound, twenty thousand records, counts of INT_MAX over a short file and
+// negative counts. The reader refuses what is over the bound, reads the
+// rest in one pass, and reserves no more than the bytes can hold. The
+// figure gives the slowest read, for scale (no bound is asserted on time).
+TEST(ReaderSizes, R21_HostileSizesAndCountsAreReadInBoundedMemory) {
+    qvtest::TempDir tmp(L"qvsize");
+    struct Case {
+        const char* name;
+        long long size;  // total bytes; the tail beyond the image is zero
+        int count;
+        bool readable;
+    } cases[] = {
+        {"sparse 1.5 GB, count INT_MAX", 1536LL << 20, INT_MAX, false},
+        {"bound + 1 byte", static_cast<long long>(qvformat::kMaxFileSize) + 1, 0, false},
+        {"20,000 records", 760 + 4 + 20000LL * 524, 20000, false},
+        {"count INT_MAX, 1,000 records", 760 + 4 + 1000LL * 524, INT_MAX, true},
+        {"count -1", 760 + 4 + 524, -1, true},
+        {"count INT_MIN", 760 + 4, INT_MIN, true},
+    };
+    const long rounds = Full() ? 20 : 2;
+    long runs = 0, wrong = 0;
+    double slowestMs = 0;
+    for (long r = 0; r < rounds; ++r) {
+        for (const Case& c : cases) {
+            std::wstring path = tmp / L"size.dat";
+            {
+                qv::ScopedFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                ASSERT_TRUE(file);
+                std::string image(764, '\0');  // an entry-list header and the count
+                std::memcpy(&image[760], &c.count, 4);
+                DWORD written = 0;
+                ::WriteFile(file.get(), image.data(), 764, &written, nullptr);
+                std::string record(524, '\0');
+                record[0] = 1;
+                record[4] = 'C';
+                record[6] = ':';
+                record[8] = '\\';
+                record[10] = 'x';
+                long long records = c.size > 764 ? (c.size - 764) / 524 : 0;
+                if (c.size < (8LL << 20))
+                    for (long long i = 0; i < records; ++i)
+                        ::WriteFile(file.get(), record.data(), 524, &written, nullptr);
+                DWORD ignored = 0;
+                ::DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored,
+                                  nullptr);
+                LARGE_INTEGER end{};
+                end.QuadPart = c.size;
+                ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN);
+                ::SetEndOfFile(file.get());
+            }
+            UninstallHeader h{};
+            std::vector<UninstallEntry> entries, shortcuts;
+            LARGE_INTEGER t0{}, t1{}, freq{};
+            ::QueryPerformanceFrequency(&freq);
+            ::QueryPerformanceCounter(&t0);
+            bool read = ReadUninstallFile(path.c_str(), &h, &entries, &shortcuts);
+            ::QueryPerformanceCounter(&t1);
+            double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
+                        static_cast<double>(freq.QuadPart);
+            if (ms > slowestMs) slowestMs = ms;
+            ++runs;
+            bool ok = read == c.readable &&
+                      entries.capacity() <= qvformat::kMaxFileSize / sizeof(UninstallEntry);
+            if (!ok) {
+                ++wrong;
+                ADD_FAILURE() << c.name << ": read " << read << ", room for "
+                              << entries.capacity() << " records";
+            }
+        }
+    }
+    char note[96];
+    std::snprintf(note, sizeof(note), "%ld wrong, slowest read %.1f ms", wrong, slowestMs);
+    Figure("R21 hostile data-file sizes and counts", runs, 0, 0, note);
 }

@@ -7,7 +7,9 @@
 # Every row must show 0 crashes and 0 files lost outside the product; the
 # hostile HTTP rows (R17, test_reliability_net) count a call that outlives
 # its deadline by half a minute as a crash: 0 hangs. R18 counts what an
-# elevated program loaded from a folder everyone may write: 0.
+# elevated program loaded from a folder everyone may write: 0; R19 and R20
+# what it obeyed or loaded that others could have planted: 0; R21 reads
+# data files of hostile sizes and counts.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 fuzz_seconds=${1:-300}
@@ -48,6 +50,22 @@ if out=$(bash "$root/tests/e2e_uninstall_links.sh" "$bin" 2>&1); then
 else
   status=1; echo "$out" >&2
   echo "R2 folder links to canaries|2|0|1|$(echo "$out" | grep FAIL | head -1)" >>"$figures"
+fi
+
+# Whose word it takes: a hostile data file in a folder others may write
+# (R19), and DLLs planted beside it under system DLLs' names with native
+# DLLs first (R20).
+if out=$(bash "$root/tests/e2e_untrusted.sh" "$bin" 2>&1); then
+  echo "R19 data file others may write, hostile|1|0|0|notice, exit code 1, 0 deleted, no batch" >>"$figures"
+else
+  status=1; echo "$out" | tail -20 >&2
+  echo "R19 data file others may write|1|0|1|FAILED: $(echo "$out" | grep FAIL | head -1)" >>"$figures"
+fi
+if out=$(bash "$root/tests/e2e_planted_dlls.sh" "$bin" 2>&1); then
+  echo "R20 planted DLLs, native first|2|0|0|$(echo "$out" | tail -1 | sed 's/^e2e_planted_dlls: //')" >>"$figures"
+else
+  status=1; echo "$out" | tail -20 >&2
+  echo "R20 planted DLLs, native first|2|1|0|FAILED: $(echo "$out" | grep FAIL | head -1)" >>"$figures"
 fi
 
 # Crashes on the interface thread, a worker, by overflow and on three
