@@ -1,10 +1,15 @@
 // HTTP client against the local report server: requests as the server saw
 // them, gzip replies, POST, failures and their log lines, the proxy file.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/QvLog.h"
 #include "base/QvLogSeam.h"
@@ -111,6 +116,19 @@ TEST(NetUrl, HostPortAndPathAreSplitAsConnectedTo) {
     t = qv::net::SplitUrl(L"http://h:99999/x", 7);  // not a port: left to fail as a name
     EXPECT_EQ(L"h:99999", t.host);
     EXPECT_EQ(80, t.port);
+    EXPECT_FALSE(t.secure);
+
+    // https goes to 443 unless the URL names a port, in any case of letters.
+    t = qv::net::SplitUrl(L"https://secure.example.com/api?x=1", 8);
+    EXPECT_TRUE(t.secure);
+    EXPECT_EQ(L"secure.example.com", t.host);
+    EXPECT_EQ(443, t.port);
+    EXPECT_EQ(L"/api?x=1", t.path);
+    t = qv::net::SplitUrl(L"HTTPS://127.0.0.1:8443", 8);
+    EXPECT_TRUE(t.secure);
+    EXPECT_EQ(L"127.0.0.1", t.host);
+    EXPECT_EQ(8443, t.port);
+    EXPECT_EQ(L"/", t.path);
 }
 
 TEST_F(Net, GetSendsTheHeaderBlockInOrderAndReadsTheReply) {
@@ -460,4 +478,101 @@ TEST_F(PlantedFiles, AnElevatedProgramLoadsNothingFromAWritableFolder) {
     EXPECT_STREQ("ok", reply_) << "the request went through the planted proxy";
     qv::seam::SetElevated(0);
     CQvNet::Instance().LoadProxyConfig();
+}
+
+namespace {
+
+// A plain TCP listener on a free loopback port that keeps the first bytes
+// of every connection it is offered, then drops the connection: whatever
+// a client sends before any answer is what a listener on the path sees.
+class RawListener {
+public:
+    RawListener() {
+        WSADATA wsa;
+        started_ = ::WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
+        sock_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int len = sizeof(addr);
+        if (sock_ != INVALID_SOCKET &&
+            ::bind(sock_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+            ::listen(sock_, 16) == 0 &&
+            ::getsockname(sock_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+            port_ = ntohs(addr.sin_port);
+        if (port_) thread_ = std::thread([this] { Run(); });
+    }
+    ~RawListener() { Stop(); }
+    RawListener(const RawListener&) = delete;
+    RawListener& operator=(const RawListener&) = delete;
+
+    int port() const { return port_; }
+    // Ends the listener, after the connection in hand (if any) is read.
+    std::vector<std::string> Stop() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (sock_ != INVALID_SOCKET) ::closesocket(sock_);
+        sock_ = INVALID_SOCKET;
+        if (started_) ::WSACleanup();
+        started_ = false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    void Run() {
+        while (!done_) {
+            fd_set ready;
+            FD_ZERO(&ready);
+            FD_SET(sock_, &ready);
+            timeval wait{0, 50000};
+            if (::select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
+            SOCKET conn = ::accept(sock_, nullptr, nullptr);
+            if (conn == INVALID_SOCKET) continue;
+            DWORD timeout = qvtest::Scaled(10000);
+            ::setsockopt(conn, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+                         sizeof(timeout));
+            char buf[4096];
+            int got = ::recv(conn, buf, sizeof(buf), 0);
+            ::closesocket(conn);
+            std::lock_guard<std::mutex> lock(mutex_);
+            seen_.push_back(got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string());
+        }
+    }
+
+    bool started_ = false;
+    SOCKET sock_ = INVALID_SOCKET;
+    int port_ = 0;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> seen_;
+};
+
+}  // namespace
+
+// An https URL is spoken to over TLS or not at all: a listener in the
+// server's place sees a TLS handshake (a record of type 0x16) or nothing,
+// never the request line, the headers or the form in clear.
+TEST_F(Net, HttpsUrlsNeverGoOutInCleartext) {
+    for (const char* entry : {"Post", "GetUrlInfo", "isConnected"}) {
+        RawListener listener;
+        ASSERT_NE(0, listener.port());
+        std::wstring url = L"https://127.0.0.1:" + std::to_wstring(listener.port()) +
+                           L"/net/tls?id=" + Unique(L"tls");
+        char body[] = "password=secret";
+        int r = entry[0] == 'P'
+                    ? CQvNet::Instance().Post(url.c_str(), body,
+                                              static_cast<int>(std::strlen(body)), reply_, 100)
+                : entry[0] == 'G' ? GetUrlInfo(url.c_str(), reply_, 100)
+                                  : isConnected(url.c_str());
+        EXPECT_EQ(0, r) << entry << ": no TLS server answered, yet the call succeeded";
+        for (const std::string& bytes : listener.Stop()) {
+            EXPECT_EQ(std::string::npos, bytes.find("/net/tls")) << entry << " sent: " << bytes;
+            EXPECT_EQ(std::string::npos, bytes.find("secret")) << entry << " sent: " << bytes;
+            if (!bytes.empty()) {
+                EXPECT_EQ(0x16, bytes[0]) << entry << " sent: " << bytes;
+            }
+        }
+    }
 }
