@@ -1,6 +1,7 @@
 // HTTP client against the local report server: requests as the server saw
 // them, gzip replies, POST, failures and their log lines, the proxy file.
 #include <winsock2.h>
+#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
@@ -575,4 +576,110 @@ TEST_F(Net, HttpsUrlsNeverGoOutInCleartext) {
             }
         }
     }
+}
+
+namespace {
+
+// The TLS listener's certificate among the current user's trusted roots,
+// for as long as this lives.
+class TrustedRoot {
+public:
+    TrustedRoot() {
+        wchar_t folder[MAX_PATH] = {};
+        GetCurPath(folder);
+        std::string der = ReadFile(std::wstring(folder) + L"report-server-tls.cer");
+        HCERTSTORE store = OpenRoot();
+        if (!store || der.empty()) return;
+        PCCERT_CONTEXT added = nullptr;
+        if (::CertAddEncodedCertificateToStore(
+                store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &added))
+            cert_ = ::CertDuplicateCertificateContext(added);
+        if (added) ::CertFreeCertificateContext(added);
+        // Closing the store writes it where a chain engine made later reads it.
+        ::CertCloseStore(store, 0);
+    }
+    ~TrustedRoot() {
+        if (!cert_) return;
+        if (HCERTSTORE store = OpenRoot()) {
+            if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
+                    store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr))
+                ::CertDeleteCertificateFromStore(found);  // frees `found`
+            ::CertCloseStore(store, 0);
+        }
+        ::CertFreeCertificateContext(cert_);
+    }
+    TrustedRoot(const TrustedRoot&) = delete;
+    TrustedRoot& operator=(const TrustedRoot&) = delete;
+    bool ok() const { return cert_ != nullptr; }
+
+private:
+    static HCERTSTORE OpenRoot() {
+        // The registry store itself: Wine keeps nothing added to the
+        // system store's collection.
+        return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                               CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    }
+    static std::string ReadFile(const std::wstring& path) {
+        std::string data;
+        HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return data;
+        char buf[4096];
+        DWORD got = 0;
+        while (::ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) data.append(buf, got);
+        ::CloseHandle(f);
+        return data;
+    }
+
+    PCCERT_CONTEXT cert_ = nullptr;
+};
+
+// GET, POST and the probe to the TLS listener under `id`; how many of the
+// three succeeded with the listener's answer.
+int CallTls(const std::wstring& id) {
+    std::wstring url = L"https://" + g_server.Host("tls") + L"/net/tls?id=" + id;
+    char reply[100] = {};
+    char body[] = "a=1";
+    int ok = 0;
+    if (GetUrlInfo(url.c_str(), reply, sizeof(reply)) && std::strcmp(reply, "ok") == 0) ++ok;
+    std::memset(reply, 0, sizeof(reply));
+    if (CQvNet::Instance().Post(url.c_str(), body, 3, reply, sizeof(reply)) &&
+        std::strcmp(reply, "ok") == 0)
+        ++ok;
+    ok += isConnected(url.c_str());
+    return ok;
+}
+
+}  // namespace
+
+// Trusting the listener's certificate is this child's alone: a process's
+// certificate chains are checked against the roots it saw first.
+QV_CHILD(net_tls_trusted) {
+    if (!g_server.Load()) return 2;
+    TrustedRoot root;
+    if (!root.ok()) return 3;
+    std::wstring id = Unique(L"trusted");
+    int ok = CallTls(id);
+    auto over = [&](const qvtest::HttpRecord& r) {
+        return r.listener == "tls" && r.target.find(Narrow(id)) != std::string::npos;
+    };
+    return ok == 3 && g_server.WaitFor(over, 5000) ? 0 : 10 + ok;
+}
+
+// The server's certificate is checked: a server that no one vouches for is
+// not spoken to, and one whose certificate the system trusts is, over TLS.
+TEST_F(Net, HttpsSpeaksOnlyToACertificateTheSystemTrusts) {
+    ASSERT_NE(0, g_server.Port("tls")) << "the report server has no TLS listener";
+    std::wstring id = Unique(L"untrusted");
+    EXPECT_EQ(0, CallTls(id));
+    // WinINet checks the certificate once the handshake is done.
+    EXPECT_TRUE(g_server.WaitFor(
+        [](const qvtest::HttpRecord& r) { return r.listener == "tls" && !r.event.empty(); },
+        5000))
+        << "the client never spoke TLS to the listener";
+    for (const qvtest::HttpRecord& r : g_server.Records())
+        EXPECT_EQ(std::string::npos, r.target.find(Narrow(id))) << "request sent: " << r.target;
+
+    EXPECT_EQ(0, qvtest::RunChild("net_tls_trusted", 120000));
 }
