@@ -19,6 +19,7 @@
 #include "base/QvTrustSeam.h"
 #include "base/QvZlib.h"
 #include "base/QvUtil.h"
+#include "support/Loopback.h"
 #include "support/Planted.h"
 #include "support/ReportServer.h"
 #include "support/TestUtil.h"
@@ -67,9 +68,10 @@ std::wstring LogFile() {
     return std::wstring(folder) + L"QV-2003-3-3.log";
 }
 
-std::string ReadLog() {
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadBytes(const std::wstring& path) {
     std::string data;
-    HANDLE f = ::CreateFileW(LogFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return data;
     char buf[4096];
@@ -77,6 +79,10 @@ std::string ReadLog() {
     while (::ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) data.append(buf, got);
     ::CloseHandle(f);
     return data;
+}
+
+std::string ReadLog() {
+    return ReadBytes(LogFile());
 }
 
 std::string Ansi(const wchar_t* text) {
@@ -489,46 +495,32 @@ namespace {
 class RawListener {
 public:
     RawListener() {
-        WSADATA wsa;
-        started_ = ::WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
-        sock_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int len = sizeof(addr);
-        if (sock_ != INVALID_SOCKET &&
-            ::bind(sock_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
-            ::listen(sock_, 16) == 0 &&
-            ::getsockname(sock_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-            port_ = ntohs(addr.sin_port);
-        if (port_) thread_ = std::thread([this] { Run(); });
+        if (port()) thread_ = std::thread([this] { Run(); });
     }
     ~RawListener() { Stop(); }
     RawListener(const RawListener&) = delete;
     RawListener& operator=(const RawListener&) = delete;
 
-    int port() const { return port_; }
+    int port() const { return listen_.port(); }
     // Ends the listener, after the connection in hand (if any) is read.
     std::vector<std::string> Stop() {
         done_ = true;
         if (thread_.joinable()) thread_.join();
-        if (sock_ != INVALID_SOCKET) ::closesocket(sock_);
-        sock_ = INVALID_SOCKET;
-        if (started_) ::WSACleanup();
-        started_ = false;
+        listen_.Close();
         std::lock_guard<std::mutex> lock(mutex_);
         return seen_;
     }
 
 private:
     void Run() {
+        const SOCKET sock = listen_.socket();
         while (!done_) {
             fd_set ready;
             FD_ZERO(&ready);
-            FD_SET(sock_, &ready);
+            FD_SET(sock, &ready);
             timeval wait{0, 50000};
             if (::select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
-            SOCKET conn = ::accept(sock_, nullptr, nullptr);
+            SOCKET conn = ::accept(sock, nullptr, nullptr);
             if (conn == INVALID_SOCKET) continue;
             DWORD timeout = qvtest::Scaled(10000);
             ::setsockopt(conn, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
@@ -541,9 +533,7 @@ private:
         }
     }
 
-    bool started_ = false;
-    SOCKET sock_ = INVALID_SOCKET;
-    int port_ = 0;
+    qvtest::LoopbackListener listen_;
     std::atomic<bool> done_{false};
     std::thread thread_;
     std::mutex mutex_;
@@ -587,7 +577,7 @@ public:
     TrustedRoot() {
         wchar_t folder[MAX_PATH] = {};
         GetCurPath(folder);
-        std::string der = ReadFile(std::wstring(folder) + L"report-server-tls.cer");
+        std::string der = ReadBytes(std::wstring(folder) + L"report-server-tls.cer");
         HCERTSTORE store = OpenRoot();
         if (!store || der.empty()) return;
         PCCERT_CONTEXT added = nullptr;
@@ -619,17 +609,6 @@ private:
         // system store's collection.
         return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
                                CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    }
-    static std::string ReadFile(const std::wstring& path) {
-        std::string data;
-        HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return data;
-        char buf[4096];
-        DWORD got = 0;
-        while (::ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) data.append(buf, got);
-        ::CloseHandle(f);
-        return data;
     }
 
     PCCERT_CONTEXT cert_ = nullptr;
