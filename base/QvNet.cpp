@@ -14,8 +14,14 @@
 
 namespace qv::net {
 
+bool IsHttps(const std::wstring& url) {
+    return _wcsnicmp(url.c_str(), L"https://", 8) == 0;
+}
+
 Target SplitUrl(const std::wstring& url, size_t hostStart) {
     Target t;
+    t.secure = IsHttps(url);
+    if (t.secure) t.port = INTERNET_DEFAULT_HTTPS_PORT;
     if (hostStart > url.size()) hostStart = url.size();
     size_t slash = url.find(L'/', hostStart + 1);
     if (slash == std::wstring::npos) {

@@ -8,6 +8,9 @@
 // - every call ends within its deadline (SetDeadline, 30 s by default),
 //   however the server stalls, trickles or lies about its length, and then
 //   returns 0; Stop ends calls in flight from any thread;
+// - an https URL goes over TLS with the server's certificate checked, to
+//   port 443 unless the URL names another, or the call returns 0; any
+//   other URL goes as plain HTTP, to port 80 unless it names another;
 // - redirects are not followed: a 3xx answer is the reply; no log-on,
 //   cookies, cache writes or dialogs happen on the caller's behalf;
 // - a reply is inflated only when it says "Content-Encoding: gzip", and

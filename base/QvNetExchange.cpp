@@ -157,7 +157,7 @@ void Exchange(Job& job) {
     const wchar_t* accept[] = {L"*/*", nullptr};
     HINTERNET opened = ::HttpOpenRequestW(connection.get(), in.post ? L"POST" : L"GET",
                                           in.target.path.c_str(), L"HTTP/1.1", nullptr, accept,
-                                          kRequestFlags, 0);
+                                          RequestFlags(in.target), 0);
     if (!opened) {
         job.failure = kRequestFailed;
         return;

@@ -37,6 +37,12 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_RED
                                 INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_UI;
 
+// Flags of a request to `target`: an https target is spoken to over TLS
+// with the server's certificate checked, and no flag may relax that check.
+inline DWORD RequestFlags(const Target& target) {
+    return kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0);
+}
+
 // Time-outs for a session before any request exists: the 3 s connect
 // time-out, or less when the deadline is nearer, and a single attempt.
 void LimitSession(HINTERNET session, const Call& call);

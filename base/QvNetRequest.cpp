@@ -41,7 +41,9 @@ using qv::net::ClientAccess;
 int CQvNet::GetUrlInfo(const wchar_t* url, char* reply, int replySize) {
     t_replyLen = 0;
     if (!url) return 0;
-    qv::net::Request request = ClientAccess::Make(*this, qv::net::SplitUrl(url, 7), replySize);
+    const size_t hostStart = qv::net::IsHttps(url) ? 8 : 7;
+    qv::net::Request request =
+        ClientAccess::Make(*this, qv::net::SplitUrl(url, hostStart), replySize);
     int length = qv::net::Fetch(calls_, std::move(request), reply);
     if (length < 0) return 0;
     t_replyLen = length;
@@ -91,7 +93,8 @@ int CQvNet::isConnected(const wchar_t* url) {
     const wchar_t* accept[] = {L"*/*", nullptr};
     HINTERNET request = ::HttpOpenRequestW(connection.get(), L"GET", target.path.c_str(),
                                            L"HTTP/1.1", nullptr, accept,
-                                           qv::net::kRequestFlags | INTERNET_FLAG_KEEP_CONNECTION,
+                                           qv::net::RequestFlags(target) |
+                                               INTERNET_FLAG_KEEP_CONNECTION,
                                            0);
     if (!request) return 0;
     call.Adopt(request);

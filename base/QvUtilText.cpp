@@ -15,12 +15,16 @@ const UINT kGbk = 936;
 const UINT kBig5 = 950;
 const LCID kChinesePrc = MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
 
-std::wstring Decode(const char* s, UINT codePage) {
-    int len = ::MultiByteToWideChar(codePage, 0, s, -1, nullptr, 0);
+// Decodes the text in the first `size` bytes of `s`, up to its terminator:
+// a caller's buffer may be full to the last byte, with none.
+std::wstring Decode(const char* s, int size, UINT codePage) {
+    const void* nul = std::memchr(s, '\0', static_cast<size_t>(size));
+    const int bytes = nul ? static_cast<int>(static_cast<const char*>(nul) - s) : size;
+    if (bytes == 0) return {};
+    int len = ::MultiByteToWideChar(codePage, 0, s, bytes, nullptr, 0);
     if (len <= 0) return {};
     std::wstring w(static_cast<size_t>(len), L'\0');
-    ::MultiByteToWideChar(codePage, 0, s, -1, w.data(), len);
-    w.resize(static_cast<size_t>(len) - 1);
+    ::MultiByteToWideChar(codePage, 0, s, bytes, w.data(), len);
     return w;
 }
 
@@ -74,7 +78,7 @@ int isHZ(const char* s) {
 
 void gb2big(char* s, int size) {
     if (!s || size <= 0) return;
-    EncodeInto(ToTraditional(Decode(s, kGbk)), kBig5, s, size);
+    EncodeInto(ToTraditional(Decode(s, size, kGbk)), kBig5, s, size);
 }
 
 void GbToTraditional(char* s, int size) {
@@ -83,7 +87,7 @@ void GbToTraditional(char* s, int size) {
         gb2big(s, size);
         return;
     }
-    EncodeInto(ToTraditional(Decode(s, kGbk)), kGbk, s, size);
+    EncodeInto(ToTraditional(Decode(s, size, kGbk)), kGbk, s, size);
 }
 
 int QvGetStrWidth(const wchar_t* text, HWND wnd, HFONT font) {

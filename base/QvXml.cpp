@@ -25,6 +25,7 @@ constexpr long long kUnbounded = -1;
 // units (any length when negative); a value that does not fit is not
 // copied at all.
 int CopyOut(const wstring& text, size_t from, size_t to, wchar_t* out, long long outSize) {
+    if (!out) return 0;
     if (outSize >= 0 && static_cast<unsigned long long>(to - from) >=
                             static_cast<unsigned long long>(outSize))
         return 0;
@@ -33,9 +34,14 @@ int CopyOut(const wstring& text, size_t from, size_t to, wchar_t* out, long long
     return 1;
 }
 
+// Empties the caller's buffer when it has room for a terminator.
+void Empty(wchar_t* out, long long outSize) {
+    if (out && outSize != 0) *out = L'\0';
+}
+
 // Empties the caller's buffer; false when the arguments cannot be used.
 bool Begin(const wchar_t* name, wchar_t* out, long long outSize) {
-    if (out && outSize != 0) *out = L'\0';
+    Empty(out, outSize);
     return name && out && outSize != 0;
 }
 
@@ -70,9 +76,12 @@ int NodeValueAt(const wstring& doc, const wchar_t* name, wchar_t* out, long long
     return CopyOut(doc, from, close, out, outSize);
 }
 
+// The iteration forms move the position on even when there is no room for
+// the value at all, so that a loop over them always ends.
 int NodeValueFrom(const wstring& doc, const wchar_t* name, wchar_t* out, long long outSize,
                   int* position) {
-    if (!Begin(name, out, outSize) || !position) return 0;
+    Empty(out, outSize);
+    if (!name || !position) return 0;
     const wstring open = OpenTag(name);
     const size_t at = Find(doc, open, *position);
     if (at == kNone) {
@@ -88,8 +97,7 @@ int NodeValueFrom(const wstring& doc, const wchar_t* name, wchar_t* out, long lo
 }
 
 int Node(const wstring& doc, wchar_t* out, long long outSize, int& position) {
-    if (!out || outSize == 0) return 0;
-    *out = L'\0';
+    Empty(out, outSize);
     const size_t at = Find(doc, L"<", position);
     if (at == kNone) {
         position = -1;
@@ -98,9 +106,10 @@ int Node(const wstring& doc, wchar_t* out, long long outSize, int& position) {
     position = static_cast<int>(at);
     const size_t selfClose = Find(doc, L"/>", static_cast<long long>(at));
     size_t end = selfClose == kNone ? kNone : selfClose + 2;
-    // A closing tag ends the element when it comes before the first "/>".
+    // A closing tag ends the element when it comes before the first "/>";
+    // one at the very start of the text is no exception.
     const size_t closing = Find(doc, L"</", static_cast<long long>(at));
-    if (closing != kNone && closing > 0 && (end == kNone || closing < end)) {
+    if (closing != kNone && (end == kNone || closing < end)) {
         const size_t gt = Find(doc, L">", static_cast<long long>(closing));
         if (gt != kNone) end = gt + 1;
     }

@@ -53,8 +53,9 @@ public:
     int GetNodeAttr(const wchar_t* node, const wchar_t* attr, wchar_t* out);
 
     // The same operations into a buffer of `outSize` code units. The
-    // iteration form moves *position as its plain form does, also when the
-    // value does not fit, so that a loop can go on past it.
+    // iteration forms move the position as their plain forms do, also when
+    // the value does not fit or `outSize` is 0 or less (nothing is written
+    // then), so that a loop can go on past it.
     int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize);
     int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int index);
     int GetXmlNodeValueEx(const wchar_t* name, wchar_t* out, int outSize, int* position);

@@ -36,7 +36,9 @@ public:
     long DecodeGZipBufferTo(const unsigned char* data, long size, unsigned char* out,
                             long outCapacity, long* outSize);
     // Whole-file compression into one zlib stream and back; files of up to
-    // 1,000,000,000 bytes. 0 on success.
+    // 1,000,000,000 bytes. 0 on success. `sizeHint`, when not 0, is the
+    // expected decoded size, tried first; it never costs more memory than
+    // the file could decode to.
     long EncodeFile(const wchar_t* src, const wchar_t* dst, int level);
     long DecodeFile(const wchar_t* src, const wchar_t* dst, unsigned long sizeHint);
 

@@ -19,6 +19,12 @@ long LastError() {
     return err ? HRESULT_FROM_WIN32(err) : E_FAIL;
 }
 
+// The most that `size` bytes of a zlib stream can inflate to: deflate
+// expands at most 1032 to 1 (a 258-byte match coded in two bits).
+unsigned long long InflateBound(DWORD size) {
+    return 1032ull * size + 1032;
+}
+
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
@@ -39,9 +45,12 @@ bool ReadAll(HANDLE file, unsigned char* buf, DWORD size) {
 }
 
 // compress2 or uncompress into a buffer that doubles while zlib says it is
-// too small, up to the size limit.
+// too small, up to the size limit. `ceiling`, when not 0, is the most the
+// input can turn into: the first buffer is never larger, whatever it was
+// asked to be.
 template <typename Call>
-long Transform(const wchar_t* src, const wchar_t* dst, unsigned long firstCapacity, Call call) {
+long Transform(const wchar_t* src, const wchar_t* dst, unsigned long firstCapacity,
+               unsigned long long (*ceiling)(DWORD), Call call) {
     qv::ScopedFile in(::CreateFileW(src, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!in) return LastError();
@@ -61,6 +70,7 @@ long Transform(const wchar_t* src, const wchar_t* dst, unsigned long firstCapaci
 
     unsigned long long capacity =
         firstCapacity ? firstCapacity : (inSize > kMinCapacity ? inSize : kMinCapacity);
+    if (ceiling && capacity > ceiling(inSize)) capacity = ceiling(inSize);
     while (capacity <= kMaxSize) {
         Buffer output(static_cast<unsigned char*>(std::malloc(static_cast<size_t>(capacity))));
         if (!output) return E_OUTOFMEMORY;
@@ -83,7 +93,7 @@ long Transform(const wchar_t* src, const wchar_t* dst, unsigned long firstCapaci
 long CQvZlib::EncodeFile(const wchar_t* src, const wchar_t* dst, int level) {
     Compress2Fn compress2 = g_bound.compress2;
     if (!compress2) return E_NOINTERFACE;
-    return Transform(src, dst, 0,
+    return Transform(src, dst, 0, nullptr,
                      [&](unsigned char* o, unsigned long* ol, const unsigned char* i,
                          unsigned long il) { return compress2(o, ol, i, il, level); });
 }
@@ -91,7 +101,8 @@ long CQvZlib::EncodeFile(const wchar_t* src, const wchar_t* dst, int level) {
 long CQvZlib::DecodeFile(const wchar_t* src, const wchar_t* dst, unsigned long sizeHint) {
     UncompressFn uncompress = g_bound.uncompress;
     if (!uncompress) return E_NOINTERFACE;
-    return Transform(src, dst, sizeHint,
+    // A 32-bit process may not have a large hint to spare in one piece.
+    return Transform(src, dst, sizeHint, &InflateBound,
                      [&](unsigned char* o, unsigned long* ol, const unsigned char* i,
                          unsigned long il) { return uncompress(o, ol, i, il); });
 }

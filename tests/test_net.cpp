@@ -1,10 +1,16 @@
 // HTTP client against the local report server: requests as the server saw
 // them, gzip replies, POST, failures and their log lines, the proxy file.
+#include <winsock2.h>
+#include <wincrypt.h>
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/QvLog.h"
 #include "base/QvLogSeam.h"
@@ -13,6 +19,7 @@
 #include "base/QvTrustSeam.h"
 #include "base/QvZlib.h"
 #include "base/QvUtil.h"
+#include "support/Loopback.h"
 #include "support/Planted.h"
 #include "support/ReportServer.h"
 #include "support/TestUtil.h"
@@ -61,9 +68,10 @@ std::wstring LogFile() {
     return std::wstring(folder) + L"QV-2003-3-3.log";
 }
 
-std::string ReadLog() {
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadBytes(const std::wstring& path) {
     std::string data;
-    HANDLE f = ::CreateFileW(LogFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return data;
     char buf[4096];
@@ -71,6 +79,10 @@ std::string ReadLog() {
     while (::ReadFile(f, buf, sizeof(buf), &got, nullptr) && got) data.append(buf, got);
     ::CloseHandle(f);
     return data;
+}
+
+std::string ReadLog() {
+    return ReadBytes(LogFile());
 }
 
 std::string Ansi(const wchar_t* text) {
@@ -111,6 +123,19 @@ TEST(NetUrl, HostPortAndPathAreSplitAsConnectedTo) {
     t = qv::net::SplitUrl(L"http://h:99999/x", 7);  // not a port: left to fail as a name
     EXPECT_EQ(L"h:99999", t.host);
     EXPECT_EQ(80, t.port);
+    EXPECT_FALSE(t.secure);
+
+    // https goes to 443 unless the URL names a port, in any case of letters.
+    t = qv::net::SplitUrl(L"https://secure.example.com/api?x=1", 8);
+    EXPECT_TRUE(t.secure);
+    EXPECT_EQ(L"secure.example.com", t.host);
+    EXPECT_EQ(443, t.port);
+    EXPECT_EQ(L"/api?x=1", t.path);
+    t = qv::net::SplitUrl(L"HTTPS://127.0.0.1:8443", 8);
+    EXPECT_TRUE(t.secure);
+    EXPECT_EQ(L"127.0.0.1", t.host);
+    EXPECT_EQ(8443, t.port);
+    EXPECT_EQ(L"/", t.path);
 }
 
 TEST_F(Net, GetSendsTheHeaderBlockInOrderAndReadsTheReply) {
@@ -462,4 +487,180 @@ TEST_F(PlantedFiles, AnElevatedProgramLoadsNothingFromAWritableFolder) {
     EXPECT_STREQ("ok", reply_) << "the request went through the planted proxy";
     qv::seam::SetElevated(0);
     CQvNet::Instance().LoadProxyConfig();
+}
+
+namespace {
+
+// A plain TCP listener on a free loopback port that keeps the first bytes
+// of every connection it is offered, then drops the connection: whatever
+// a client sends before any answer is what a listener on the path sees.
+class RawListener {
+public:
+    RawListener() {
+        if (port()) thread_ = std::thread([this] { Run(); });
+    }
+    ~RawListener() { Stop(); }
+    RawListener(const RawListener&) = delete;
+    RawListener& operator=(const RawListener&) = delete;
+
+    int port() const { return listen_.port(); }
+    // Ends the listener, after the connection in hand (if any) is read.
+    std::vector<std::string> Stop() {
+        done_ = true;
+        if (thread_.joinable()) thread_.join();
+        listen_.Close();
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    void Run() {
+        const SOCKET sock = listen_.socket();
+        while (!done_) {
+            fd_set ready;
+            FD_ZERO(&ready);
+            FD_SET(sock, &ready);
+            timeval wait{0, 50000};
+            if (::select(0, &ready, nullptr, nullptr, &wait) <= 0) continue;
+            SOCKET conn = ::accept(sock, nullptr, nullptr);
+            if (conn == INVALID_SOCKET) continue;
+            DWORD timeout = qvtest::Scaled(10000);
+            ::setsockopt(conn, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+                         sizeof(timeout));
+            char buf[4096];
+            int got = ::recv(conn, buf, sizeof(buf), 0);
+            ::closesocket(conn);
+            std::lock_guard<std::mutex> lock(mutex_);
+            seen_.push_back(got > 0 ? std::string(buf, static_cast<size_t>(got)) : std::string());
+        }
+    }
+
+    qvtest::LoopbackListener listen_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> seen_;
+};
+
+}  // namespace
+
+// An https URL is spoken to over TLS or not at all: a listener in the
+// server's place sees a TLS handshake (a record of type 0x16) or nothing,
+// never the request line, the headers or the form in clear.
+TEST_F(Net, HttpsUrlsNeverGoOutInCleartext) {
+    for (const char* entry : {"Post", "GetUrlInfo", "isConnected"}) {
+        RawListener listener;
+        ASSERT_NE(0, listener.port());
+        std::wstring url = L"https://127.0.0.1:" + std::to_wstring(listener.port()) +
+                           L"/net/tls?id=" + Unique(L"tls");
+        char body[] = "password=secret";
+        int r = entry[0] == 'P'
+                    ? CQvNet::Instance().Post(url.c_str(), body,
+                                              static_cast<int>(std::strlen(body)), reply_, 100)
+                : entry[0] == 'G' ? GetUrlInfo(url.c_str(), reply_, 100)
+                                  : isConnected(url.c_str());
+        EXPECT_EQ(0, r) << entry << ": no TLS server answered, yet the call succeeded";
+        for (const std::string& bytes : listener.Stop()) {
+            EXPECT_EQ(std::string::npos, bytes.find("/net/tls")) << entry << " sent: " << bytes;
+            EXPECT_EQ(std::string::npos, bytes.find("secret")) << entry << " sent: " << bytes;
+            if (!bytes.empty()) {
+                EXPECT_EQ(0x16, bytes[0]) << entry << " sent: " << bytes;
+            }
+        }
+    }
+}
+
+namespace {
+
+// The TLS listener's certificate among the current user's trusted roots,
+// for as long as this lives.
+class TrustedRoot {
+public:
+    TrustedRoot() {
+        wchar_t folder[MAX_PATH] = {};
+        GetCurPath(folder);
+        std::string der = ReadBytes(std::wstring(folder) + L"report-server-tls.cer");
+        HCERTSTORE store = OpenRoot();
+        if (!store || der.empty()) return;
+        PCCERT_CONTEXT added = nullptr;
+        if (::CertAddEncodedCertificateToStore(
+                store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &added))
+            cert_ = ::CertDuplicateCertificateContext(added);
+        if (added) ::CertFreeCertificateContext(added);
+        // Closing the store writes it where a chain engine made later reads it.
+        ::CertCloseStore(store, 0);
+    }
+    ~TrustedRoot() {
+        if (!cert_) return;
+        if (HCERTSTORE store = OpenRoot()) {
+            if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
+                    store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert_, nullptr))
+                ::CertDeleteCertificateFromStore(found);  // frees `found`
+            ::CertCloseStore(store, 0);
+        }
+        ::CertFreeCertificateContext(cert_);
+    }
+    TrustedRoot(const TrustedRoot&) = delete;
+    TrustedRoot& operator=(const TrustedRoot&) = delete;
+    bool ok() const { return cert_ != nullptr; }
+
+private:
+    static HCERTSTORE OpenRoot() {
+        // The registry store itself: Wine keeps nothing added to the
+        // system store's collection.
+        return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
+                               CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    }
+
+    PCCERT_CONTEXT cert_ = nullptr;
+};
+
+// GET, POST and the probe to the TLS listener under `id`; how many of the
+// three succeeded with the listener's answer.
+int CallTls(const std::wstring& id) {
+    std::wstring url = L"https://" + g_server.Host("tls") + L"/net/tls?id=" + id;
+    char reply[100] = {};
+    char body[] = "a=1";
+    int ok = 0;
+    if (GetUrlInfo(url.c_str(), reply, sizeof(reply)) && std::strcmp(reply, "ok") == 0) ++ok;
+    std::memset(reply, 0, sizeof(reply));
+    if (CQvNet::Instance().Post(url.c_str(), body, 3, reply, sizeof(reply)) &&
+        std::strcmp(reply, "ok") == 0)
+        ++ok;
+    ok += isConnected(url.c_str());
+    return ok;
+}
+
+}  // namespace
+
+// Trusting the listener's certificate is this child's alone: a process's
+// certificate chains are checked against the roots it saw first.
+QV_CHILD(net_tls_trusted) {
+    if (!g_server.Load()) return 2;
+    TrustedRoot root;
+    if (!root.ok()) return 3;
+    std::wstring id = Unique(L"trusted");
+    int ok = CallTls(id);
+    auto over = [&](const qvtest::HttpRecord& r) {
+        return r.listener == "tls" && r.target.find(Narrow(id)) != std::string::npos;
+    };
+    return ok == 3 && g_server.WaitFor(over, 5000) ? 0 : 10 + ok;
+}
+
+// The server's certificate is checked: a server that no one vouches for is
+// not spoken to, and one whose certificate the system trusts is, over TLS.
+TEST_F(Net, HttpsSpeaksOnlyToACertificateTheSystemTrusts) {
+    ASSERT_NE(0, g_server.Port("tls")) << "the report server has no TLS listener";
+    std::wstring id = Unique(L"untrusted");
+    EXPECT_EQ(0, CallTls(id));
+    // WinINet checks the certificate once the handshake is done.
+    EXPECT_TRUE(g_server.WaitFor(
+        [](const qvtest::HttpRecord& r) { return r.listener == "tls" && !r.event.empty(); },
+        5000))
+        << "the client never spoke TLS to the listener";
+    for (const qvtest::HttpRecord& r : g_server.Records())
+        EXPECT_EQ(std::string::npos, r.target.find(Narrow(id))) << "request sent: " << r.target;
+
+    EXPECT_EQ(0, qvtest::RunChild("net_tls_trusted", 120000));
 }

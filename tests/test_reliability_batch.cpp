@@ -4,7 +4,6 @@
 // ends every "qvUninstall.exe" by image name.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <winsock2.h>
 
 #include <set>
 #include <string>
@@ -13,6 +12,7 @@
 #include "ClearBatchCheck.h"
 #include "ReliabilityUtil.h"
 #include "UninstallTestUtil.h"
+#include "support/Loopback.h"
 #include "app/ClearBatch.h"
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
@@ -201,32 +201,11 @@ namespace {
 // completes the handshake for a listening socket that never accepts.
 class SilentServer {
 public:
-    SilentServer() {
-        WSADATA wsa;
-        ::WSAStartup(MAKEWORD(2, 2), &wsa);
-        sock_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int len = sizeof(addr);
-        if (sock_ != INVALID_SOCKET &&
-            ::bind(sock_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
-            ::listen(sock_, 16) == 0 &&
-            ::getsockname(sock_, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-            port_ = ntohs(addr.sin_port);
-    }
-    ~SilentServer() {
-        if (sock_ != INVALID_SOCKET) ::closesocket(sock_);
-        ::WSACleanup();
-    }
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-    std::wstring Host() const { return L"127.0.0.1:" + std::to_wstring(port_); }
-    int port() const { return port_; }
+    std::wstring Host() const { return L"127.0.0.1:" + std::to_wstring(port()); }
+    int port() const { return listener_.port(); }
 
 private:
-    SOCKET sock_ = INVALID_SOCKET;
-    int port_ = 0;
+    qvtest::LoopbackListener listener_;
 };
 
 }  // namespace

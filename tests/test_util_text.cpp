@@ -1,9 +1,11 @@
 // Size texts, version comparison and the small text helpers.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "base/QvUtil.h"
+#include "support/TestUtil.h"
 
 namespace {
 
@@ -101,6 +103,32 @@ TEST(Text, SimplifiedToTraditional) {
         GbToTraditional(gbk, sizeof(gbk));
         EXPECT_STREQ("\x9D\x68\xD5\x5A", gbk);  // 漢語 in GBK
     }
+}
+
+// Text that fills its buffer without a terminator is read only as far as
+// the size given. The byte after it here is a page no one may read, so a
+// read past the size ends the child with an access violation.
+QV_CHILD(text_unterminated) {
+    SYSTEM_INFO info{};
+    ::GetSystemInfo(&info);
+    const DWORD page = info.dwPageSize;
+    char* base = static_cast<char*>(
+        ::VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    if (!base || !::VirtualProtect(base + page, page, PAGE_NOACCESS, &old)) return 2;
+    char* s = base + page - 4;
+    std::memcpy(s, "\xD6\xD0\xCE\xC4", 4);  // 中文 in GBK, filling all four bytes
+    gb2big(s, 4);
+    const bool big5 = std::memcmp(s, "\xA4\xA4", 3) == 0;  // 中 and the terminator
+    std::memcpy(s, "\xD6\xD0\xCE\xC4", 4);
+    GbToTraditional(s, 4);
+    const bool traditional = std::memcmp(s, ::GetACP() == 950 ? "\xA4\xA4" : "\xD6\xD0", 3) == 0;
+    ::VirtualFree(base, 0, MEM_RELEASE);
+    return big5 && traditional ? 0 : 1;
+}
+
+TEST(Text, UnterminatedTextIsReadOnlyToItsSize) {
+    EXPECT_EQ(0, qvtest::RunChild("text_unterminated"));
 }
 
 TEST(Text, WidthGrowsWithTextAndFont) {

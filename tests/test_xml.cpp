@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <string>
 
@@ -103,6 +104,26 @@ TEST(Xml, RawElementsEndAtSelfCloseOrFirstClosingTag) {
     EXPECT_EQ(0, xml.GetXmlNode(out, pos));
     EXPECT_EQ(-1, pos);
 
+    // A closing tag is an element of its own wherever it stands, at the
+    // very start too: a loop over a fragment that begins with one moves on.
+    for (const wchar_t* lead : {L"", L"x"}) {
+        const int skip = static_cast<int>(std::wcslen(lead));
+        xml.Parse((std::wstring(lead) + L"</a><b/>").c_str());
+        pos = 0;
+        EXPECT_EQ(1, xml.GetXmlNode(out, pos));
+        EXPECT_STREQ(L"</a>", out);
+        EXPECT_EQ(skip + 4, pos);
+        EXPECT_EQ(1, xml.GetXmlNode(out, pos));
+        EXPECT_STREQ(L"<b/>", out);
+        xml.Parse((std::wstring(lead) + L"</a><b>x</b>").c_str());
+        pos = 0;
+        EXPECT_EQ(1, xml.GetXmlNodeEx(out, 256, pos));
+        EXPECT_STREQ(L"</a>", out);
+        EXPECT_EQ(skip + 4, pos);
+        EXPECT_EQ(1, xml.GetXmlNodeEx(out, 256, pos));
+        EXPECT_STREQ(L"<b>x</b>", out);
+    }
+
     // An element with neither end is not returned; the position stays on it.
     xml.Parse(L"xx<open");
     pos = 0;
@@ -200,4 +221,26 @@ TEST(XmlBounded, LongValuesDoNotOverrunTheBuffer) {
     EXPECT_EQ(1, GetXmlNodeValue3Ex(L"s", g.buf, 64, &position));
     EXPECT_EQ(0, GetXmlNodeValueEx(L"s", g.buf, 0));
     EXPECT_TRUE(g.intact());
+}
+
+// With no room at all (a size of 0 or less) the iteration forms still move
+// on, as they do past a value too long for the buffer, and write nothing:
+// a loop that trusts them ends.
+TEST(XmlBounded, NoRoomStillMovesTheIterationOn) {
+    CQvXml xml;
+    xml.Parse(L"<v>1</v><v>2</v>");
+    wchar_t none[1] = {L'#'};
+    for (int size : {0, -1}) {
+        int position = 0, calls = 0;
+        while (position >= 0 && ++calls < 10)
+            EXPECT_EQ(0, xml.GetXmlNodeValueEx(L"v", none, size, &position));
+        EXPECT_EQ(3, calls) << "after both values, the third call finds no more";
+        position = 0, calls = 0;
+        while (position >= 0 && ++calls < 10) EXPECT_EQ(0, xml.GetXmlNodeEx(none, size, position));
+        EXPECT_EQ(3, calls);
+    }
+    EXPECT_EQ(L'#', none[0]);
+    int position = 0;
+    EXPECT_EQ(0, xml.GetXmlNodeValueEx(L"v", none, 0, &position));
+    EXPECT_EQ(4, position) << "left at the closing tag, as when the value is copied";
 }

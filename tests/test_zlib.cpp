@@ -122,6 +122,22 @@ TEST_F(Zlib, FilesRoundTripAndBuffersGrowPastTheirFirstSize) {
     EXPECT_TRUE(ReadAll(dir_ / L"out2") == noise);
 }
 
+// A size hint is a guess at the output. One far beyond what a small file
+// can inflate to must not cost the memory it names: a 32-bit process has
+// no 600 MB to spare in one piece.
+TEST_F(Zlib, AHugeSizeHintDecodesASmallFile) {
+    CQvZlib& z = CQvZlib::Instance();
+    std::string text = Repeat("hint ", 40);
+    ASSERT_TRUE(qvtest::WriteFileBytes(dir_ / L"small", text.data(), text.size()));
+    ASSERT_EQ(S_OK, z.EncodeFile((dir_ / L"small").c_str(), (dir_ / L"small.z").c_str(), 0));
+    for (unsigned long hint : {600000000ul, 1000000000ul}) {
+        EXPECT_EQ(S_OK, z.DecodeFile((dir_ / L"small.z").c_str(), (dir_ / L"small.out").c_str(),
+                                     hint))
+            << hint;
+        EXPECT_EQ(text, ReadAll(dir_ / L"small.out"));
+    }
+}
+
 TEST_F(Zlib, EmptyFilesBadStreamsAndMissingFiles) {
     CQvZlib& z = CQvZlib::Instance();
     ASSERT_TRUE(qvtest::WriteFileBytes(dir_ / L"empty", "", 0));

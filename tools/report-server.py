@@ -14,6 +14,11 @@ of answering:
   proxy   an HTTP proxy that answers 407 until the request carries
           Proxy-Authorization, then 200 "proxied"
   garbage reads the request and answers bytes that are not HTTP at all
+  tls     answers as "normal", over TLS, with a self-signed certificate for
+          127.0.0.1 made at start (the openssl tool); the certificate is
+          written as report-server-tls.cer (DER) beside the log, for a test
+          that trusts it. Each handshake is logged as the event
+          "handshake" (or "handshake failed"), before any request
 
 Hostile listeners, for the client's time limits and its limits on what it
 follows and inflates; each holds a connection for at most --hold seconds:
@@ -44,6 +49,7 @@ import os
 import signal
 import socket
 import socketserver
+import ssl
 import subprocess
 import sys
 import threading
@@ -53,7 +59,8 @@ import urllib.parse
 STATE = "report-server.json"
 LOG = "report-server.log"
 MODES = ("normal", "gzip", "close", "hang", "proxy", "garbage",
-         "silent", "short", "trickle", "redirect", "bomb")
+         "silent", "short", "trickle", "redirect", "bomb", "tls")
+TLS_CERT = "report-server-tls.cer"
 BOMBS = {}
 BOMBS_LOCK = threading.Lock()
 
@@ -151,6 +158,24 @@ def answer(status, headers, body):
     return ("\r\n".join(lines) + "\r\n\r\n").encode("latin-1") + body
 
 
+def make_tls(folder):
+    """A server context with a fresh self-signed certificate for 127.0.0.1,
+    whose DER form is left in `folder` for the tests."""
+    key, pem = os.path.join(folder, "report-server-tls.key"), os.path.join(folder, "report-server-tls.pem")
+    quiet = dict(check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL)
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30",
+                    "-subj", "/CN=127.0.0.1",
+                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1",
+                    "-addext", "extendedKeyUsage=serverAuth",
+                    "-keyout", key, "-out", pem], **quiet)
+    subprocess.run(["openssl", "x509", "-in", pem, "-outform", "DER",
+                    "-out", os.path.join(folder, TLS_CERT)], **quiet)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(pem, key)
+    return context
+
+
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         mode = self.server.mode
@@ -160,6 +185,13 @@ class Handler(socketserver.BaseRequestHandler):
             recorder.write(dict(listener=mode, event="closed"))
             return
         conn.settimeout(self.server.options.hang if mode == "hang" else 30)
+        if mode == "tls":
+            try:
+                conn = self.server.tls.wrap_socket(conn, server_side=True)
+            except (OSError, ValueError):
+                recorder.write(dict(listener=mode, event="handshake failed"))
+                return
+            recorder.write(dict(listener=mode, event="handshake"))
         buf = b""
         while True:
             try:
@@ -237,10 +269,19 @@ def serve(options):
     os.makedirs(options.dir, exist_ok=True)
     recorder = Recorder(os.path.join(options.dir, LOG))
     servers, ports = [], {}
+    try:
+        tls = make_tls(options.dir)
+    except (OSError, subprocess.CalledProcessError, ssl.SSLError) as error:
+        # Every other listener still serves; only the TLS tests fail.
+        print("no tls listener: %s" % error, file=sys.stderr, flush=True)
+        tls = None
     for mode in MODES:
+        if mode == "tls" and tls is None:
+            continue
         # The demo's program is built to report to a fixed port.
         server = Server(("127.0.0.1", options.port if mode == "normal" else 0), Handler)
         server.mode, server.recorder, server.options = mode, recorder, options
+        server.tls = tls
         server.ports = ports
         ports[mode] = server.server_address[1]
         servers.append(server)

@@ -17,8 +17,9 @@ namespace qvtest {
 struct HttpRecord {
     int seq = 0;
     std::string listener;  // normal, gzip, close, hang, proxy, garbage, silent, short,
-                           // trickle, redirect, bomb
-    std::string event;     // "closed" for connections the close listener dropped
+                           // trickle, redirect, bomb, tls
+    std::string event;     // "closed" for connections the close listener dropped;
+                           // "handshake" or "handshake failed" from tls
     std::string method, target, version;
     std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
     std::string body;
@@ -35,8 +36,8 @@ public:
     const std::string& error() const { return error_; }
 
     // Port of a listener: "normal", "gzip", "close", "refuse", "hang", "proxy",
-    // "garbage", and the hostile "silent", "short", "trickle", "redirect",
-    // "bomb" (tools/report-server.py says how each answers).
+    // "garbage", "tls", and the hostile "silent", "short", "trickle",
+    // "redirect", "bomb" (tools/report-server.py says how each answers).
     int Port(const char* listener) const;
     // "127.0.0.1:<port>" of that listener.
     std::wstring Host(const char* listener) const;
