@@ -12,11 +12,29 @@
 
 namespace {
 
+// DLLs that a late-loaded DLL loads late in turn, by bare name. Taken from
+// the system folder first, so that the bare name finds them loaded: a
+// loader that looked for them in the program's folder (Wine's does, for
+// its own DLLs' delay imports, whatever the process's search limit says)
+// would otherwise run a planted copy.
+struct Pull {
+    const char* dll;
+    const wchar_t* pulls[3];
+};
+constexpr Pull kPulls[] = {
+    {"gdiplus.dll", {L"windowscodecs.dll"}},
+    {"wininet.dll", {L"iphlpapi.dll"}},
+};
+
 FARPROC WINAPI LoadFromSystemFolder(unsigned notify, PDelayLoadInfo info) {
     if (notify != dliNotePreLoadLibrary || !info || !info->szDll) return nullptr;
     wchar_t name[MAX_PATH];
     int n = ::MultiByteToWideChar(CP_ACP, 0, info->szDll, -1, name, MAX_PATH);
     HMODULE module = n > 0 ? qv::LoadSystemLibrary(name) : nullptr;
+    for (const Pull& pull : kPulls)
+        if (module && ::lstrcmpiA(pull.dll, info->szDll) == 0)
+            for (const wchar_t* dll : pull.pulls)
+                if (dll) qv::LoadSystemLibrary(dll);  // never freed, like the DLL itself
     if (module) return reinterpret_cast<FARPROC>(module);
     // Returning null would let the helper search by name after all; end
     // the way the helper ends when a DLL is missing.

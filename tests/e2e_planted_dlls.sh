@@ -14,7 +14,10 @@ bin=${1:?usage: e2e_planted_dlls.sh BIN_DIR}
 export QV_WINEDEBUG=+loaddll
 source "$(dirname "$0")/../tools/e2e-lib.sh"
 e2e_up
-names="version mpr dnsapi iphlpapi windowscodecs wininet gdiplus uxtheme dwmapi winmm dbghelp
+# Not version.dll nor zlib1.dll: Wine's own user32 imports both, so Wine
+# loads them from the program's folder before any of the program's code
+# runs (Windows' user32 imports neither; zlib1.dll is the trust rule's).
+names="mpr dnsapi iphlpapi windowscodecs wininet gdiplus uxtheme dwmapi winmm dbghelp
        crypt32 secur32 sspicli winhttp userenv netapi32 propsys oleacc msimg32 comctl32 urlmon
        iertutil cryptbase profapi wtsapi32 winnsi nsi ws2_32 mswsock"
 export WINEDLLOVERRIDES=$(echo $names | tr ' ' ',')"=n,b"
@@ -23,9 +26,8 @@ mkdir -p "$marks"
 loaded=0
 runs=0
 
-# From the trace: DLLs loaded from the program's folder, but the program.
-# Wine's own builtin zlib1 is found under the program's zlib1.dll name
-# (Wine's DLLs import it; no Windows DLL does): it is the trust rule's.
+# From the trace: DLLs loaded from the program's folder, but the program
+# and zlib1.dll (above).
 # (The trace spells the product's Chinese folder names as escapes: any
 # module under Program Files is the product's.)
 from_folder() {
