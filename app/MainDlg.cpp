@@ -19,7 +19,7 @@ namespace {
 // someone other than an administrator: its word is not taken.
 constexpr wchar_t kUntrustedText[] =
     L"卸载信息可能已被其他用户更改。为了安全，卸载已停止，没有删除任何内容。请联系管理员。";
-constexpr int kNoticeWidth = 360;
+constexpr int kNoticeWidth = 380;
 constexpr int kNoticeHeight = 200;
 
 CQvButton* MakeButton(const wchar_t* caption, int x, int imageId, void (*onClick)(void*)) {

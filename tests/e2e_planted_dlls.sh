@@ -64,7 +64,7 @@ chmod o+w "$DEMO_INSTALL"
 : >"$QV_ENV_DIR/program.log"
 e2e_start "$DEMO_INSTALL/qvUninstall.exe"
 e2e_settle
-qvwin.sh click "$E2E_WID" 180 182   # 确定 of the notice
+qvwin.sh click "$E2E_WID" 190 182   # 确定 of the notice
 code=0; e2e_wait_exit 30 || code=$?
 [ "$code" = 1 ] || e2e_fail "the refusal ended with exit code $code, not 1"
 runs=$((runs + 1))

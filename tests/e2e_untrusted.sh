@@ -27,11 +27,11 @@ e2e_start "$DEMO_INSTALL/qvUninstall.exe"
 e2e_settle
 qvwin.sh shot "$E2E_SHOTS/untrusted.png" "$E2E_WID"
 read -r _ _ w h < <(qvwin.sh geometry "$E2E_WID")
-[ "$w" = 360 ] && [ "$h" = 200 ] || e2e_fail "not the notice: a window of ${w}x$h"
+[ "$w" = 380 ] && [ "$h" = 200 ] || e2e_fail "not the notice: a window of ${w}x$h"
 # The text is there: dark pixels in its box.
-[ "$(e2e_dark_pixels "$E2E_SHOTS/untrusted.png" 300x50+50+50)" -gt 100 ] ||
+[ "$(e2e_dark_pixels "$E2E_SHOTS/untrusted.png" 320x50+50+50)" -gt 100 ] ||
   e2e_fail "the notice has no text"
-qvwin.sh click "$E2E_WID" 180 182   # 确定
+qvwin.sh click "$E2E_WID" 190 182   # 确定
 code=0; e2e_wait_exit 30 || code=$?
 [ "$code" = 1 ] || e2e_fail "the program ended with exit code $code, not 1"
 sleep 1  # a batch, had one been started, would be at work by now
