@@ -80,9 +80,12 @@ TEST(Reliability, R3_AnUninstallerInAShellFolderDeletesNothingThere) {
         std::wstring exe = CopySelf(dir, L"qvUninstall.exe");
         ASSERT_FALSE(exe.empty());
         ASSERT_TRUE(WriteDat(dir + L"qvUninstall.dat", {.product = L"QvR3", .installDir = folder}));
-        RunCopy(exe, "r3_delete_self");
+        EXPECT_EQ(0, RunCopy(exe, "r3_delete_self")) << dir;
         // The batch removes the program itself; the folder must stay whole.
-        if (!WaitGone(exe, 60000)) ++left;
+        if (!WaitGone(exe, 60000)) {
+            ++left;
+            ADD_FAILURE() << "the program stayed in " << dir;
+        }
         ListFiles(dir, L"", &after);
         for (const std::wstring& f : before)
             if (!after.count(f)) {

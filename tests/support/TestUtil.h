@@ -40,6 +40,11 @@ bool MaybeRunChild(int argc, char** argv, int* exitCode);
         ::qvtest::RegisterChild(#name, &QvChild_##name);               \
     static int QvChild_##name()
 
+// Skips a test for a capability this platform lacks, by its name in
+// docs/testing.md ("Skips"): the run's summary fails any other skip, for a
+// set-up that failed where the host can do it must fail the test.
+#define QV_SKIP_LACKING(name) GTEST_SKIP() << "platform lacks " name ": "
+
 // A fresh folder under %TEMP%, removed with everything in it at the end.
 class TempDir {
 public:
