@@ -242,9 +242,9 @@ QV_CHILD(r6_report) {
     qv::seam::SetReportHost(host);
     ProgressRecorder rec;
     CQvUninstaller engine;
-    engine.StartUninstall(rec.hwnd, 1);
-    if (!engine.WaitWorkDone(60000)) return 5;
-    qvtest::PumpMessages(50);
+    // The worker's thread only: the report's own, which may hang, is started
+    // by the worker.
+    if (!StartAndWaitForItsThreads([&] { engine.StartUninstall(rec.hwnd, 1); }, 60000)) return 5;
     WriteResults(rec.Text());
     return 0;
 }

@@ -58,7 +58,7 @@ QV_CHILD(engine_sync) {
     ProgressRecorder rec;
     CQvUninstaller engine;
     engine.StartUninstall(rec.hwnd, 0);
-    qvtest::PumpMessages(100);  // a missing data file posts its 100
+    qvtest::DrainMessages();  // a missing data file posts its 100
     WriteResults(rec.Text());
     return 0;
 }
@@ -67,11 +67,14 @@ QV_CHILD(engine_sync) {
 QV_CHILD(engine_thread) {
     ProgressRecorder rec;
     CQvUninstaller engine;
-    bool doneBefore = engine.IsWorkDone();
-    engine.StartUninstall(rec.hwnd, 1);
-    bool runningAfterStart = !engine.IsWorkDone();
-    bool done = qvtest::PumpUntil([&] { return engine.IsWorkDone(); }, 30000);
-    qvtest::PumpMessages(300);
+    bool doneBefore = engine.IsWorkDone(), runningAfterStart = false;
+    bool ended = StartAndWaitForItsThreads(
+        [&] {
+            engine.StartUninstall(rec.hwnd, 1);
+            runningAfterStart = !engine.IsWorkDone();
+        },
+        30000);
+    bool done = ended && engine.IsWorkDone();
     int sent = 0;
     for (size_t i = 0; i + 1 < rec.values.size(); ++i) sent += rec.crossThread[i];
     WriteResults(rec.Text() + "|" + std::to_string(doneBefore) + std::to_string(runningAfterStart) +
@@ -367,16 +370,18 @@ TEST_F(EngineTest, FolderLinksAreRemovedAsLinksNotFollowed) {
 }
 
 // Runs the engine against the report server named in QV_TEST_REPORT_HOST
-// and lives on long enough for the report's own thread to send.
+// and outlives the report's own thread, which sends it.
 QV_CHILD(engine_report) {
     wchar_t host[100] = {};
     ::GetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", host, 100);
     qv::seam::SetReportHost(host);
     ProgressRecorder rec;
     CQvUninstaller engine;
-    engine.StartUninstall(rec.hwnd, 0);
-    qvtest::PumpMessages(3000);
-    return 0;
+    // Other threads (WinINet's own) may outlive the report's.
+    return StartAndWaitForItsThreads([&] { engine.StartUninstall(rec.hwnd, 0); }, 30000,
+                                     reinterpret_cast<const void*>(&ReportThread))
+               ? 0
+               : 1;
 }
 
 TEST_F(EngineTest, SendsTheUninstallReportWithTheProductName) {

@@ -119,9 +119,7 @@ QV_CHILD(start_sync_while_worker_runs) {
         engine.StartUninstall(rec.hwnd, 0);
         nested = rec.values.size() == before ? "ignored" : "ran";
     };
-    engine.StartUninstall(rec.hwnd, 1);
-    qvtest::PumpUntil([&] { return engine.IsWorkDone(); }, 30000);
-    qvtest::PumpMessages(200);
+    StartAndWaitForItsThreads([&] { engine.StartUninstall(rec.hwnd, 1); }, 30000);
     WriteResults(nested + "|" + rec.Text());
     return 0;
 }

@@ -14,8 +14,14 @@ DWORD Scaled(DWORD ms);
 
 // Dispatches the calling thread's messages for about `ms` milliseconds.
 void PumpMessages(DWORD ms);
+// Dispatches the messages already queued for the calling thread.
+void DrainMessages();
 // Dispatches messages until `done` is true or Scaled(ms) pass; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+
+// Dispatches messages until a shown window has nothing left to paint, or
+// Scaled(ms) pass; returns whether it got there.
+bool WaitPainted(HWND wnd, DWORD ms = 10000);
 
 // The test program's own path.
 std::wstring SelfPath();
