@@ -178,18 +178,20 @@ inline std::set<DWORD> OwnThreads() {
 // queued. True when they all ended.
 inline bool StartAndWaitForItsThreads(const std::function<void()>& start, DWORD ms,
                                       const void* entry = nullptr) {
+    auto beganIn = [](HANDLE thread) {
+        void* began = nullptr;
+        ::NtQueryInformationThread(thread, ThreadQuerySetWin32StartAddress, &began,
+                                   sizeof(began), nullptr);
+        return static_cast<const void*>(began);
+    };
     std::set<DWORD> before = OwnThreads();
     start();
     std::vector<qv::ScopedHandle> started;
     for (DWORD id : OwnThreads()) {
         if (before.count(id)) continue;
         qv::ScopedHandle thread(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
-        void* began = nullptr;
-        if (entry && (!thread || ::NtQueryInformationThread(thread.get(), ThreadQuerySetWin32StartAddress,
-                                                            &began, sizeof(began), nullptr) != 0 ||
-                      began != entry))
-            continue;
-        started.push_back(std::move(thread));
+        if (!entry || (thread && beganIn(thread.get()) == entry))
+            started.push_back(std::move(thread));
     }
     bool ended = qvtest::PumpUntil(
         [&] {

@@ -43,7 +43,8 @@ case $how in
 esac
 EOF
 
-# Builds a project of tests "NAME CASES HOW" (one a line) in $work/$1.
+# Builds a project of tests "NAME CASES HOW" (one a line) in $work/$1, with
+# the CMake lines of $extra after them.
 project() {
   local dir="$work/$1" name cases how
   mkdir -p "$dir/src" "$dir/build/bin"
@@ -56,6 +57,7 @@ enable_testing()' >"$dir/src/CMakeLists.txt"
 WORKING_DIRECTORY $dir/build/bin)" >>"$dir/src/CMakeLists.txt"
     echo "$name" >>"$dir/build/gtest-tests.txt"
   done
+  echo "${extra:-}" >>"$dir/src/CMakeLists.txt"
   cmake -S "$dir/src" -B "$dir/build" >/dev/null
 }
 set_run() { "$root/tools/ctest-set.sh" "$work/$1/build" "$2" --no-tests=error "${@:3}" >"$work/$1.log" 2>&1; }
@@ -71,6 +73,9 @@ summary counts || fail "a passing set's summary failed: $(cat "$work/counts.sum"
 grep -qx "Summary: 3 cases passed, 0 failed, 1 skipped (platform lacks: $named) in 2 programs; 0 other tests passed, 0 failed; 0 emulator retries." "$work/counts.sum" ||
   fail "wrong summary: $(cat "$work/counts.sum")"
 grep -q "^SKIPPED S.c3 (a): platform lacks $named: why" "$work/counts.sum" || fail "the skip is not named"
+python3 "$root/tools/test-results.py" summary --not-run32 "x=$work/counts/build/test-results" |
+  grep -q "^Summary: THE SHIPPED 32-BIT PROGRAM WAS NOT RUN; 3 cases passed" ||
+  fail "the summary does not say first that the shipped program was not run"
 
 # Skips without a documented capability, a program that ran no case, a
 # failed case, and no test at all each fail the run.
@@ -92,8 +97,11 @@ if set_run empty 1 -R nothing; then fail "a set that ran nothing passed"; fi
 if summary empty; then fail "an empty run's summary passed"; fi
 
 # The emulator's deaths, by a host signal or as QEMU says, run again, are
-# shown and counted; a death every time fails.
-project emulated <<EOF
+# shown and counted (not the fixture that runs again with them); a death
+# every time fails.
+extra='add_test(NAME setup COMMAND true)
+set_tests_properties(setup PROPERTIES FIXTURES_SETUP f)
+set_tests_properties(sig qemu always PROPERTIES FIXTURES_REQUIRED f)' project emulated <<EOF
 sig pass once:segv
 qemu pass once:qemu
 always pass segv
@@ -107,6 +115,7 @@ grep -q "EMULATOR DIED in qemu, try 1: qemu: uncaught target signal 6" "$work/em
 grep -q "RETRIED sig (x): the emulator died in try 1; try 2 passed" "$work/emulated.sum" ||
   fail "the retry is not in the summary"
 [ ! -e "$work/emulated/build/test-results/ctest-4.xml" ] || fail "tried more than three times"
-grep -q "^Summary: 3 cases passed, 1 failed.*4 emulator retries" "$work/emulated.sum" ||
+grep -q "^Summary: 3 cases passed, 1 failed.* 1 other tests passed, 0 failed; 4 emulator retries" \
+  "$work/emulated.sum" ||
   fail "wrong summary: $(cat "$work/emulated.sum")"
 echo "results_check: all seen"

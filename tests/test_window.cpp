@@ -48,9 +48,10 @@ TEST(Window, ClassNameFollowsFormatAndRecreateReplacesWindow) {
     HWND first = win.hwnd;
     std::wstring firstClass = win.className;
     // A new tick, so a new class name.
-    ASSERT_TRUE(qvtest::PumpUntil(
-        [&] { return firstClass != L"QvTest_QVWND_" + std::to_wstring(static_cast<int>(::GetTickCount())); },
-        1000));
+    auto nameNow = [] {
+        return L"QvTest_QVWND_" + std::to_wstring(static_cast<int>(::GetTickCount()));
+    };
+    ASSERT_TRUE(qvtest::PumpUntil([&] { return nameNow() != firstClass; }, 1000));
     ASSERT_TRUE(win.Create(0, 0, 50, 50, 0, false, nullptr, 0));
     EXPECT_FALSE(::IsWindow(first));
     WNDCLASSEXW wc{};

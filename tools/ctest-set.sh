@@ -32,6 +32,7 @@ while [ "$rc" != 0 ] && [ "$try" -lt "$tries" ]; do
   try=$((try + 1))
   echo "Running again what the emulator killed (try $try of $tries): $(echo $again)"
   for name in $again; do rm -f "$out/gtest/$name.xml"; done
+  echo "$again" >"$out/retried-$try.txt"
   run_try "$try" -R "^($(echo $again | tr ' ' '|'))\$"
   rc=$?
 done

@@ -3,8 +3,10 @@
 
 A set's folder (build-ARCH/test-results, written by tools/ctest-set.sh)
 holds, for each try N of the set, ctest-N.xml (ctest --output-junit) and
-ctest-N.out (its console), and gtest/NAME.xml for every GoogleTest program
-ctest ran as NAME; the build's gtest-tests.txt names those programs.
+ctest-N.out (its console), from the second try on retried-N.txt (the tests
+run again: their fixtures run with them), and gtest/NAME.xml for every
+GoogleTest program ctest ran as NAME; the build's gtest-tests.txt names
+those programs.
 
   test-results.py deaths DIR N
       Prints the tests of try N that the emulator killed (one a line) and,
@@ -114,7 +116,11 @@ def read_set(label, folder, known, totals):
                    for m in [re.search(r"ctest-(\d+)\.xml$", p)] if m)
     final = {}
     for n in tries:
+        retried = os.path.join(folder, "retried-%d.txt" % n)
+        retried = set(open(retried).read().split()) if os.path.exists(retried) else set()
         for name, (ran, passed, out) in read_junit(os.path.join(folder, "ctest-%d.xml" % n)).items():
+            if n > 1 and name not in retried:
+                continue
             if n > 1 and ran:
                 totals.retries += 1
                 print("RETRIED %s (%s): the emulator died in try %d; try %d %s" %
