@@ -94,6 +94,20 @@ inline void RemoveChain(const std::wstring& root, int depth) {
     }
 }
 
+// Runs the engine (outside_sync) with the product's own folder added to the
+// records: it must go, or a product that deletes nothing would pass every
+// check that only counts what stayed.
+class OutsideTest : public EngineTest {
+protected:
+    std::string RunBesideProduct(DatLayout layout) {
+        EXPECT_TRUE(MakeFile(product + L"own.txt"));
+        layout.entries.push_back(Entry(0, product));
+        std::string got = Run("outside_sync", layout);
+        EXPECT_FALSE(Exists(product + L"own.txt")) << "the product itself stayed";
+        return got;
+    }
+};
+
 }  // namespace uitest
 
 // The engine on the child's own thread; reports the progress messages.

@@ -3,6 +3,8 @@
 // real record writer, copies of the test program that run the engine from
 // a folder of their own, and a window that records progress messages.
 #include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -10,12 +12,14 @@
 #include <cwchar>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/QvUninstaller.h"
 #include "app/UninstallData.h"
+#include "base/QvScoped.h"
 #include "support/HostLink.h"
 #include "support/TestUtil.h"
 
@@ -154,6 +158,51 @@ private:
         return ::DefWindowProcW(wnd, msg, wParam, lParam);
     }
 };
+
+// The IDs of this process's threads.
+inline std::set<DWORD> OwnThreads() {
+    std::set<DWORD> ids;
+    qv::ScopedFile snap(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snap) return ids;
+    THREADENTRY32 te{};
+    te.dwSize = sizeof(te);
+    for (BOOL ok = ::Thread32First(snap.get(), &te); ok; ok = ::Thread32Next(snap.get(), &te))
+        if (te.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(te.th32ThreadID);
+    return ids;
+}
+
+// Calls start(), then handles messages until every thread it started (only
+// those begun in `entry`, when given) has ended, at most Scaled(ms), and
+// handles what they posted: the engine's worker posts its final message
+// after it says it is done, so only its end shows that the message is
+// queued. True when they all ended.
+inline bool StartAndWaitForItsThreads(const std::function<void()>& start, DWORD ms,
+                                      const void* entry = nullptr) {
+    auto beganIn = [](HANDLE thread) {
+        void* began = nullptr;
+        ::NtQueryInformationThread(thread, ThreadQuerySetWin32StartAddress, &began,
+                                   sizeof(began), nullptr);
+        return static_cast<const void*>(began);
+    };
+    std::set<DWORD> before = OwnThreads();
+    start();
+    std::vector<qv::ScopedHandle> started;
+    for (DWORD id : OwnThreads()) {
+        if (before.count(id)) continue;
+        qv::ScopedHandle thread(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
+        if (!entry || (thread && beganIn(thread.get()) == entry))
+            started.push_back(std::move(thread));
+    }
+    bool ended = qvtest::PumpUntil(
+        [&] {
+            for (const qv::ScopedHandle& thread : started)
+                if (thread && ::WaitForSingleObject(thread.get(), 0) != WAIT_OBJECT_0) return false;
+            return true;
+        },
+        ms);
+    qvtest::DrainMessages();
+    return ended;
+}
 
 // A copy of this test program in a folder of its own (app), a product
 // folder beside it, and the file through which children report.

@@ -144,18 +144,15 @@ count_text() { e2e_dark_pixels "$1" 240x24+60+80; }
 before=$(count_text "$shots/sample-start.png")
 qvwin.sh shot "$work/normal.png" "$E2E_WID"
 qvwin.sh move "$E2E_WID" 94 170
-sleep 0.5
-qvwin.sh shot "$shots/sample-hover.png" "$E2E_WID"
-cmp -s <(convert "$work/normal.png" -crop 69x21+60+160 rgb:-) \
-       <(convert "$shots/sample-hover.png" -crop 69x21+60+160 rgb:-) &&
-  e2e_fail "hovering the count button did not change it"
+e2e_shot_until changed "$work/normal.png" 69x21+60+160 "$shots/sample-hover.png" \
+  "hovering the count button did not change it"
 qvwin.sh click "$E2E_WID" 94 170
-sleep 0.5
-qvwin.sh shot "$shots/sample-count1.png" "$E2E_WID"
+e2e_shot_until changed "$shots/sample-hover.png" 240x24+60+80 "$shots/sample-count1.png" \
+  "the first click did not change the count"
 one=$(count_text "$shots/sample-count1.png")
 qvwin.sh click "$E2E_WID" 94 170
-sleep 0.5
-qvwin.sh shot "$shots/sample-count2.png" "$E2E_WID"
+e2e_shot_until changed "$shots/sample-count1.png" 240x24+60+80 "$shots/sample-count2.png" \
+  "the second click did not change the count"
 two=$(count_text "$shots/sample-count2.png")
 [ "$before" -gt 20 ] || e2e_fail "no count text drawn"
 [ "$before" != "$one" ] && [ "$one" != "$two" ] || e2e_fail "the count did not change ($before, $one, $two)"
@@ -163,14 +160,12 @@ two=$(count_text "$shots/sample-count2.png")
 # The check box ticks: its picture changes.
 box() { convert "$1" -crop 16x16+60+115 +repage rgb:- | md5sum; }
 qvwin.sh move "$E2E_WID" 200 100
-sleep 0.3
-qvwin.sh shot "$work/unticked.png" "$E2E_WID"
+e2e_shot_until same "$work/normal.png" 69x21+60+160 "$work/unticked.png" \
+  "the count button kept its hover image"
 qvwin.sh click "$E2E_WID" 68 123
 qvwin.sh move "$E2E_WID" 200 100
-sleep 0.5
-qvwin.sh shot "$shots/sample-ticked.png" "$E2E_WID"
-[ "$(box "$work/unticked.png")" != "$(box "$shots/sample-ticked.png")" ] ||
-  e2e_fail "clicking the check box did not tick it"
+e2e_shot_until changed "$work/unticked.png" 16x16+60+115 "$shots/sample-ticked.png" \
+  "clicking the check box did not tick it"
 
 # The message box: modal, titled, ends itself after its count-down with
 # "确定", which the label then shows.
@@ -180,16 +175,22 @@ qvwin.sh click "$E2E_WID" 184 170
 # The box is a second window with the program's title; "提示" is drawn.
 others() { xdotool search --onlyvisible --name "^$E2E_TITLE\$" 2>/dev/null | grep -v "^$E2E_WID\$" || true; }
 msg=""
-for _ in $(seq 1 100); do msg=$(others | head -n 1); [ -n "$msg" ] && break; sleep 0.2; done
+for _ in $(seq 1 $((100 * E2E_SCALE))); do msg=$(others | head -n 1); [ -n "$msg" ] && break; sleep 0.2; done
 [ -n "$msg" ] || e2e_fail "no message box"
-sleep 1
-qvwin.sh shot "$shots/sample-msgbox.png"
-read -r _ _ mw mh < <(qvwin.sh geometry "$msg")
+read -r mx my mw mh < <(qvwin.sh geometry "$msg")
 [ "$mw $mh" = "300 180" ] || e2e_fail "message box is ${mw}x$mh, not 300x180"
-for _ in $(seq 1 100); do [ -z "$(others)" ] && break; sleep 0.2; done
+drawn=0
+for _ in $(seq 1 $((50 * E2E_SCALE))); do
+  qvwin.sh shot "$shots/sample-msgbox.png"
+  drawn=$(e2e_dark_pixels "$shots/sample-msgbox.png" "${mw}x$mh+$mx+$my")
+  [ "$drawn" -gt 20 ] && break
+  sleep 0.2
+done
+[ "$drawn" -gt 20 ] || e2e_fail "the message box drew no text"
+for _ in $(seq 1 $((100 * E2E_SCALE))); do [ -z "$(others)" ] && break; sleep 0.2; done
 [ -z "$(others)" ] || e2e_fail "the message box did not end after its count-down"
-sleep 0.5
-qvwin.sh shot "$shots/sample-answered.png" "$E2E_WID"
+e2e_shot_until changed "$shots/sample-ticked.png" 240x20+60+44 "$shots/sample-answered.png" \
+  "the label did not change after the message box"
 after=$(label "$shots/sample-answered.png")
 [ "$after" -gt 20 ] && [ "$after" != "$before" ] || e2e_fail "the label did not take the answer ($before, $after)"
 

@@ -30,9 +30,11 @@ ln -s ../canary2 "$p/link"
 cp "$bin/test_uninstall_selfdelete.exe" "$p/qvUninstall.exe"
 printf 'product = links\ninstalldir = C:\\%s\\product\n' "$base" >"$work/own.txt"
 "$tool" write "$work/own.txt" "$p/qvUninstall.dat"
+code=0
 (cd "$p" && "$root/tools/wine" "$p/qvUninstall.exe" --qv-child=delete_self \
-  </dev/null >/dev/null 2>&1) || true
-for _ in $(seq 1 150); do [ -e "$p/qvUninstall.exe" ] || break; sleep 0.2; done
+  </dev/null >/dev/null 2>&1) || code=$?
+[ "$code" = 0 ] || fail "the uninstaller ended with exit code $code"
+for _ in $(seq 1 $((150 * ${QV_TIME_SCALE:-1}))); do [ -e "$p/qvUninstall.exe" ] || break; sleep 0.2; done
 [ ! -e "$p/qvUninstall.exe" ] || fail "the batch did not remove the program"
 [ ! -e "$p/a.txt" ] && [ ! -e "$p/sub" ] || { ls -laR "$p" >&2; fail "product files remain"; }
 [ -f "$c/canary1/keep.txt" ] || fail "rd followed the link inside the dot-folder"

@@ -412,7 +412,7 @@ TEST(Button, PlainWindowRepaintReachesTheScreen) {
     HWND wnd = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 40, 40,
                                  120, 60, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(wnd);
-    PumpMessages(200);
+    ASSERT_TRUE(qvtest::WaitPainted(wnd));  // a later paint of its own would erase the button
     Canvas bg(120, 60, kWhite);
     CQvButton b;
     b.Init(nullptr, 30, 20, 24, 16, 0, 3, wnd, nullptr);

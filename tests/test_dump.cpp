@@ -192,7 +192,7 @@ TEST(Dump, ADumpFileIsAlwaysNewAndNeverALink) {
     std::wstring canary = tmp / L"canary.txt";
     ASSERT_TRUE(qvtest::WriteFileBytes(canary, "keep", 4));
     std::wstring linked = tmp / L"qvUninstall.exe_1.dmp";
-    if (!qvtest::MakeLink(linked, canary)) GTEST_SKIP() << "no links here";
+    ASSERT_TRUE(qvtest::MakeLink(linked, canary));
     EXPECT_FALSE(CreateDumpFile(linked.c_str()));
     std::wstring prepared = tmp / L"qvUninstall.exe_2.dmp";
     ASSERT_TRUE(qvtest::WriteFileBytes(prepared, "theirs", 6));

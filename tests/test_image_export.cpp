@@ -127,7 +127,7 @@ TEST(SavePic, WindowSavesItsClientArea) {
     HWND wnd = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_BORDER, 10, 10,
                                  122, 82, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(wnd);
-    PumpMessages(100);
+    ASSERT_TRUE(qvtest::WaitPainted(wnd));
     RECT client{};
     ::GetClientRect(wnd, &client);
     ASSERT_TRUE(Img().SavePic(wnd, (dir / L"w.png").c_str(), L"png"));

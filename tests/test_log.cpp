@@ -118,7 +118,7 @@ TEST_F(Log, ALinkPlantedUnderTheLogsNameIsNotWrittenThrough) {
     std::wstring canary = tmp / L"canary.txt";
     ASSERT_TRUE(qvtest::WriteFileBytes(canary, "keep", 4));
     const std::wstring file = LogPath(2014, 3, 5);
-    if (!qvtest::MakeLink(file, canary)) GTEST_SKIP() << "no links here";
+    ASSERT_TRUE(qvtest::MakeLink(file, canary));
     CQvLog::Instance().ForceLog(true);
     WriteLog(L"through the link");
     CQvLog::Instance().ForceLog(false);

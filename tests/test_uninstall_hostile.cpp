@@ -119,9 +119,7 @@ QV_CHILD(start_sync_while_worker_runs) {
         engine.StartUninstall(rec.hwnd, 0);
         nested = rec.values.size() == before ? "ignored" : "ran";
     };
-    engine.StartUninstall(rec.hwnd, 1);
-    qvtest::PumpUntil([&] { return engine.IsWorkDone(); }, 30000);
-    qvtest::PumpMessages(200);
+    StartAndWaitForItsThreads([&] { engine.StartUninstall(rec.hwnd, 1); }, 30000);
     WriteResults(nested + "|" + rec.Text());
     return 0;
 }
@@ -152,7 +150,7 @@ TEST(ProgramFolder, APathTooLongToReadWholeNamesNoFolder) {
     ASSERT_TRUE(::CopyFileW((std::wstring(own) + L"zlib1.dll").c_str(), (L"\\\\?\\" + dll).c_str(),
                             FALSE));
     HMODULE module = ::LoadLibraryW((L"\\\\?\\" + dll).c_str());
-    if (!module) GTEST_SKIP() << "this system cannot load a module from there";
+    ASSERT_TRUE(module) << ::GetLastError();
     wchar_t cut[MAX_PATH + 1] = {};
     ::GetModuleFileNameW(module, cut, MAX_PATH);
     wchar_t folder[MAX_PATH] = {L'?'};

@@ -286,14 +286,14 @@ TEST(DeleteSelf, APreparedClearBatchPathIsNeitherFollowedNorUsed) {
     // Where the batch used to go, someone has put a link to a file of theirs.
     std::wstring planted = L"C:\\clear.bat";
     qvtest::RemoveLink(planted);
-    bool linked = MakeLink(planted, tmp / L"canary.txt");
+    ASSERT_TRUE(MakeLink(planted, tmp / L"canary.txt"));
     Installed inst(tmp, L"prepared");
     ASSERT_FALSE(inst.exe.empty());
     Started started = RunAndRead(tmp, inst.exe, "delete_self");
     EXPECT_EQ(0, started.exitCode);
     EXPECT_TRUE(WaitGone(inst.dir, 60000));
     EXPECT_EQ("keep", ReadAll(tmp / L"canary.txt"));
-    if (linked) qvtest::RemoveLink(planted);
+    qvtest::RemoveLink(planted);
 }
 
 TEST(DeleteSelf, APercentSignKeepsTheFolderButTheProgramStillGoes) {

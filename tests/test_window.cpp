@@ -47,7 +47,11 @@ TEST(Window, ClassNameFollowsFormatAndRecreateReplacesWindow) {
 
     HWND first = win.hwnd;
     std::wstring firstClass = win.className;
-    ::Sleep(20);  // a new tick, so a new class name
+    // A new tick, so a new class name.
+    auto nameNow = [] {
+        return L"QvTest_QVWND_" + std::to_wstring(static_cast<int>(::GetTickCount()));
+    };
+    ASSERT_TRUE(qvtest::PumpUntil([&] { return nameNow() != firstClass; }, 1000));
     ASSERT_TRUE(win.Create(0, 0, 50, 50, 0, false, nullptr, 0));
     EXPECT_FALSE(::IsWindow(first));
     WNDCLASSEXW wc{};
@@ -148,7 +152,7 @@ TEST(App, DrawCaretTwiceRestoresPixels) {
     CountingWin win;
     ASSERT_TRUE(win.Create(0, 0, 80, 60, 0, false, nullptr, 0));
     win.Show(true);
-    qvtest::PumpMessages(200);
+    ASSERT_TRUE(qvtest::WaitPainted(win.hwnd));
     CQvApp& app = CQvApp::Instance();
     app.caretX = 10;
     app.caretY = 5;

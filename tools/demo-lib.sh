@@ -97,6 +97,17 @@ demo_batches() {
   true
 }
 
+# Says whether the uninstall key KEY is left, from the listing of the
+# Uninstall key: a query that fails for any other reason is no answer.
+demo_key_left() {
+  local parent=${1%\\*} out
+  if ! out=$("$DEMO_TOOLS/wine" reg query "$parent" /reg:"$DEMO_VIEW" </dev/null 2>/dev/null); then
+    echo "uninstall key: not known, $parent could not be read"
+  elif tr -d '\r' <<<"$out" | grep -qixF "HKEY_LOCAL_MACHINE${1#HKLM}"; then
+    echo "uninstall key: $1"
+  fi
+}
+
 demo_remains() {
   local key="HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_REGKEY"
   # In entry-list mode the (empty) installation folder itself may stay:
@@ -106,7 +117,7 @@ demo_remains() {
   [ -d "${DEMO_EXTRA:-/nonexistent}" ] && [ "$DEMO_MODE" = list ] && echo "data folder: $DEMO_EXTRA_WIN"
   [ -e "$DEMO_MENU" ] && echo "Start-menu folder: $DEMO_MENU"
   [ -e "$DEMO_LINK" ] && echo "desktop shortcut: $DEMO_LINK"
-  demo_reg query "$key" && echo "uninstall key: $key"
+  demo_key_left "$key"
   demo_batches | sed 's|^|self-delete batch: |'
 
   true

@@ -58,6 +58,7 @@ e2e_settle() {
     last=$now
     sleep 0.25
   done
+  e2e_fail "the window did not stand still within $((15 * E2E_SCALE)) s (last at: ${now:-nowhere})"
 }
 
 # Exit code of the program, or 124 after $1 seconds.
@@ -90,6 +91,22 @@ for line in lines:
     query = urllib.parse.parse_qs(url.query)
     print(url.path, query.get("type", [""])[0], query.get("value", [""])[0])
 PY
+}
+
+# Screenshots of the window into OUT until its region GEOM (WxH+X+Y) is
+# "changed" from, or the "same" as, what REF shows there; fails saying WHAT
+# after 10 s (times QV_TIME_SCALE).
+e2e_shot_until() {
+  local how=$1 ref=$2 geom=$3 out=$4 what=$5 same
+  for _ in $(seq 1 $((50 * E2E_SCALE))); do
+    qvwin.sh shot "$out" "$E2E_WID"
+    same=changed
+    cmp -s <(convert "$ref" -crop "$geom" +repage rgb:-) <(convert "$out" -crop "$geom" +repage rgb:-) &&
+      same=same
+    [ "$same" = "$how" ] && return 0
+    sleep 0.2
+  done
+  e2e_fail "$what"
 }
 
 # Dark pixels (luminance < 128) of a region of a PNG.

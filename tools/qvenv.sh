@@ -93,9 +93,9 @@ qv_template() {
       cp "$QV_CACHE/msyh.ttf" "$tpl/drive_c/windows/Fonts/msyh.ttf"
       qv_write_font_reg "$QV_CACHE/fonts.reg"
       WINEPREFIX="$tpl" qv_wine64 regedit /S "$(WINEPREFIX="$tpl" qv_wine64 winepath -w "$QV_CACHE/fonts.reg" 2>/dev/null)" </dev/null >/dev/null 2>&1
-      WINEPREFIX="$tpl" wineserver -w </dev/null >/dev/null 2>&1 &
+      # Copied only once its server has saved the registry and ended.
       WINEPREFIX="$tpl" wineserver -k </dev/null >/dev/null 2>&1
-      sleep 1
+      WINEPREFIX="$tpl" wineserver -w </dev/null >/dev/null 2>&1
       if [ -n "$wow" ] && ! [ -f "$tpl/drive_c/windows/syswow64/kernel32.dll" ]; then
         echo "qvenv: the prefix was booted without its 32-bit half (see $QV_CACHE/wineboot.log)" >&2
         exit 1

@@ -57,8 +57,9 @@ case "$cmd" in
   click|move)
     wid=${1:?wid}; px=${2:?x}; py=${3:?y}
     read -r x y _ _ < <(geometry "$wid")
+    # The X server hands the motion to Wine before the press, in order.
     xdotool mousemove --sync $((x + px)) $((y + py))
-    [ "$cmd" = click ] && { sleep 0.1; xdotool click 1; }
+    [ "$cmd" = click ] && xdotool click 1
     true
     ;;
   *) echo "qvwin: unknown command $cmd" >&2; exit 2 ;;

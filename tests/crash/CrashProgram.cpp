@@ -136,12 +136,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     if (!dlg.Create(0, 0, 450, 230, 0, false, nullptr, 0)) return 2;
     dlg.ShowDlg(QV_EFFECT_NONE, true, SW_SHOW);
     app.mainWnd = dlg.hwnd;
-    // Let the window reach the screen before it faults.
+    // The window is shown and painted before it faults; a minute is far
+    // more than that takes, emulated too.
     const DWORD shown = ::GetTickCount();
     MSG msg;
-    while (::GetTickCount() - shown < 1000) {
+    while (!::IsWindowVisible(dlg.hwnd) || ::GetUpdateRect(dlg.hwnd, nullptr, FALSE)) {
+        if (::GetTickCount() - shown > 60000) return 3;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-        ::Sleep(10);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 
     const DWORD ui = ::GetCurrentThreadId();

@@ -39,6 +39,15 @@ DWORD Scaled(DWORD ms) {
     return ms > MAXDWORD / scale ? MAXDWORD - 1 : ms * scale;
 }
 
+void DrainMessages() {
+    MSG msg;
+    // Bounded: a window that never validates itself would be painted forever.
+    for (int i = 0; i < 10000 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
 // A fixed pump is a pause, not a limit: it keeps its length.
 void PumpMessages(DWORD ms) {
     Pump([] { return false; }, ms);
@@ -46,6 +55,11 @@ void PumpMessages(DWORD ms) {
 
 bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
     return Pump(done, Scaled(ms));
+}
+
+bool WaitPainted(HWND wnd, DWORD ms) {
+    return PumpUntil(
+        [&] { return ::IsWindowVisible(wnd) && !::GetUpdateRect(wnd, nullptr, FALSE); }, ms);
 }
 
 std::wstring SelfPath() {

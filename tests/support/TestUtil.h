@@ -14,8 +14,14 @@ DWORD Scaled(DWORD ms);
 
 // Dispatches the calling thread's messages for about `ms` milliseconds.
 void PumpMessages(DWORD ms);
+// Dispatches the messages already queued for the calling thread.
+void DrainMessages();
 // Dispatches messages until `done` is true or Scaled(ms) pass; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+
+// Dispatches messages until a shown window has nothing left to paint, or
+// Scaled(ms) pass; returns whether it got there.
+bool WaitPainted(HWND wnd, DWORD ms = 10000);
 
 // The test program's own path.
 std::wstring SelfPath();
@@ -39,6 +45,11 @@ bool MaybeRunChild(int argc, char** argv, int* exitCode);
     static const bool qvChildReg_##name =                              \
         ::qvtest::RegisterChild(#name, &QvChild_##name);               \
     static int QvChild_##name()
+
+// Skips a test for a capability this platform lacks, by its name in
+// docs/testing.md ("Skips"): the run's summary fails any other skip, for a
+// set-up that failed where the host can do it must fail the test.
+#define QV_SKIP_LACKING(name) GTEST_SKIP() << "platform lacks " name ": "
 
 // A fresh folder under %TEMP%, removed with everything in it at the end.
 class TempDir {
