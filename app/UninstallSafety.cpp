@@ -194,6 +194,9 @@ std::wstring ParentOf(const std::wstring& tidy) {
     return slash == std::wstring::npos ? std::wstring() : tidy.substr(0, slash);
 }
 
+// What GetDriveType said of each drive letter, plus one; 0 not yet asked.
+std::atomic<int> g_driveTypes[26] = {};
+
 // A network path, or a drive letter that leads to one: the product is
 // installed locally, and a share may be someone else's whole disk.
 bool IsRemote(const std::wstring& tidy) {
@@ -203,12 +206,11 @@ bool IsRemote(const std::wstring& tidy) {
     if (letter < L'A' || letter > L'Z') return true;
     // Asking is slow (a round trip to the mount manager), and a long list
     // asks for every record: each drive is asked once.
-    static std::atomic<int> types[26] = {};
-    int type = types[letter - L'A'];
+    int type = g_driveTypes[letter - L'A'];
     if (type == 0) {
         wchar_t root[] = {letter, L':', L'\\', L'\0'};
         type = static_cast<int>(::GetDriveTypeW(root)) + 1;
-        types[letter - L'A'] = type;
+        g_driveTypes[letter - L'A'] = type;
     }
     return type - 1 == DRIVE_REMOTE;
 }
@@ -284,5 +286,13 @@ bool IsDeletableHandle(HANDLE handle) {
     std::wstring path = FinalPath(handle);
     return !path.empty() && path.size() < MAX_PATH && IsDeletableTarget(path.c_str());
 }
+
+namespace seam {
+void SetDriveType(wchar_t letter, UINT type) {
+    letter = static_cast<wchar_t>(std::towupper(letter));
+    if (letter >= L'A' && letter <= L'Z')
+        g_driveTypes[letter - L'A'] = type == 0 ? 0 : static_cast<int>(type) + 1;
+}
+}  // namespace seam
 
 }  // namespace qv

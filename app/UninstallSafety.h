@@ -39,4 +39,10 @@ bool IsDeletableTarget(const wchar_t* path);
 // check by path and a later open by path may meet two different objects.
 bool IsDeletableHandle(HANDLE handle);
 
+namespace seam {
+// Test rigs: what the drive letter is taken for (a DRIVE_* type; 0 asks the
+// system again). Wine reports no drive as a network drive.
+void SetDriveType(wchar_t letter, UINT type);
+}  // namespace seam
+
 }  // namespace qv

@@ -103,3 +103,34 @@ TEST(ClearBatchText, SyntaxAndUnsafeFoldersStayOut) {
                   "del %0 & rd \"%~dp0\"",
               batchcheck::Compose(L"C:\\100%\\q.exe", nullptr, 1252, 850));
 }
+
+// The program's path goes into the batch only where cmd reads it as a path:
+// a quote would end it, "!" is read by delayed expansion, a control
+// character would end the line. "%" is doubled and "&" stays inside the
+// quotes (ProgramPathsCmdReadsAsPaths in test_uninstall_selfdelete runs
+// them). The checker refuses what the batch must never hold.
+TEST(ClearBatchText, ProgramPathsCmdWouldReadAsCodeGetNoLines) {
+    for (const wchar_t* program :
+         {L"C:\\a\"&rd C:\\\\x\\q.exe", L"C:\\a!windir!\\q.exe", L"C:\\a\x01b\\q.exe",
+          L"C:\\a\r\nrd C:\\\\q.exe", L"C:\\a\tb\\q.exe"})
+        for (CodePages cp : kPages) {
+            std::string text = batchcheck::Compose(program, nullptr, cp.ansi, cp.oem);
+            EXPECT_EQ("@ echo off\r\ndel %0 & rd \"%~dp0\"", text) << cp.ansi;
+        }
+    EXPECT_NE(std::string::npos,
+              batchcheck::Compose(L"C:\\a&b\\100%\\q.exe", nullptr, 1252, 850)
+                  .find("del \"C:\\a&b\\100%%\\q.exe\""));
+    // Lines a careless batch could hold: the checker names each.
+    const std::wstring program = L"C:\\a\\q.exe";
+    for (const char* line : {"del \"C:\\a\"&rd C:\\x\"", "del \"C:\\a!x!\\q.exe\"",
+                             "del \"C:\\a\\%windir%\"", "del \"C:\\A\\Q.EXE\" & rd C:\\",
+                             "rd \"C:\\a\\%x%\"", "taskkill /f /pid 1234"}) {
+        std::string bytes = std::string("@ echo off\r\nset qvn=0\r\n:qvwait\r\n") + line +
+                            "\r\ndel %0 & rd \"%~dp0\"";
+        EXPECT_FALSE(batchcheck::UnsafeLines(bytes, program, L"C:\\a", {1252, 1252}).empty())
+            << line;
+    }
+    std::string good = "@ echo off\r\n" + batchcheck::ProgramLinesA("C:\\a\\q.exe") +
+                       "rd \"C:\\a\"\r\ndel %0 & rd \"%~dp0\"";
+    EXPECT_TRUE(batchcheck::UnsafeLines(good, program, L"C:\\a", {1252, 1252}).empty());
+}

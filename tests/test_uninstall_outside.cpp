@@ -146,6 +146,17 @@ TEST(UninstallSafetyRules, StreamNamesAreRefused) {
     EXPECT_TRUE(qv::IsDeletableTarget(L"C:\\Talo\\a.txt"));
 }
 
+// A drive letter mapped to a share may be someone else's whole disk. Wine
+// reports no drive as a network drive, so the letter is declared one.
+TEST(UninstallSafetyRules, PathsOnAMappedNetworkDriveAreRefused) {
+    const wchar_t* paths[] = {L"R:\\Talo\\a.txt", L"R:\\Talo\\", L"r:\\Talo\\bin\\"};
+    qv::seam::SetDriveType(L'R', DRIVE_REMOTE);
+    for (const wchar_t* path : paths) EXPECT_FALSE(qv::IsDeletableTarget(path)) << path;
+    qv::seam::SetDriveType(L'R', DRIVE_FIXED);
+    for (const wchar_t* path : paths) EXPECT_TRUE(qv::IsDeletableTarget(path)) << path;
+    qv::seam::SetDriveType(L'R', 0);
+}
+
 TEST(UninstallSafetyRules, OtherProfilesAndSystemFoldersAreRefusedInEverySpelling) {
     const qv::ShellPlaces& places = qv::StandardPlaces();
     ASSERT_FALSE(places.profiles.empty());

@@ -207,6 +207,43 @@ TEST(DeleteSelf, TheBatchLivesInAFolderOfItsOwnAndRemovesProgramFolderAndItself)
     EXPECT_EQ(std::wstring::npos, PendingRenames().find(name)) << Utf8(PendingRenames());
 }
 
+// Writes text as the batch at path and starts it hidden, as the program
+// does; the cmd process, or none.
+qv::ScopedHandle StartBatch(const qvtest::TempDir& tmp, const std::wstring& batch,
+                            const std::string& text) {
+    if (!MakeFile(batch, text)) return qv::ScopedHandle();
+    std::wstring cmd = SystemFolder() + L"\\cmd.exe";
+    std::wstring line = L"\"" + cmd + L"\" /d /c \"" + batch + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(cmd.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, tmp.path().c_str(), &startup, &process))
+        return qv::ScopedHandle();
+    ::CloseHandle(process.hThread);
+    return qv::ScopedHandle(process.hProcess);
+}
+
+// "&" and "%" in the program's path: cmd reads the quoted, doubled text as
+// that one path. Only the program goes; what a misread "&" or "%" would
+// name (the folder before the "&", a variable's value) stays.
+TEST(ClearBatch, ProgramPathsCmdReadsAsPaths) {
+    qvtest::TempDir tmp(L"qvamp");
+    std::wstring dir = tmp / L"a&b 100%windir%";
+    std::wstring program = dir + L"\\qvUninstall.exe";
+    ASSERT_TRUE(MakeFile(program));
+    ASSERT_TRUE(MakeFile(dir + L"\\keep.txt"));
+    ASSERT_TRUE(MakeFile(tmp / L"a\\keep.txt"));
+    std::string text = Batch(program, std::vector<std::wstring>{dir});
+    ASSERT_NE(std::string::npos, text.find("100%%windir%%")) << text;
+    qv::ScopedHandle cmdProcess = StartBatch(tmp, tmp / L"batch\\clear.bat", text);
+    ASSERT_TRUE(cmdProcess);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(cmdProcess.get(), qvtest::Scaled(60000)));
+    EXPECT_FALSE(Exists(program));
+    EXPECT_TRUE(Exists(dir + L"\\keep.txt"));
+    EXPECT_TRUE(Exists(tmp / L"a\\keep.txt"));
+}
+
 // The program's file can be deleted only once its process has ended; the
 // batch tries again, about once a second, rather than end a process by an
 // ID that the system may already have given to another program.
@@ -219,17 +256,8 @@ TEST(ClearBatch, TheBatchWaitsUntilTheProgramLetsGoOfItsFile) {
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(running);
     std::wstring batch = tmp / L"batch\\clear.bat";
-    std::string text = Batch(program, std::vector<std::wstring>{});
-    ASSERT_TRUE(MakeFile(batch, text));
-    std::wstring cmd = SystemFolder() + L"\\cmd.exe";
-    std::wstring line = L"\"" + cmd + L"\" /d /c \"" + batch + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(cmd.c_str(), line.data(), nullptr, nullptr, FALSE,
-                                 CREATE_NO_WINDOW, nullptr, tmp.path().c_str(), &startup,
-                                 &process));
-    qv::ScopedHandle cmdProcess(process.hProcess), cmdThread(process.hThread);
+    qv::ScopedHandle cmdProcess = StartBatch(tmp, batch, Batch(program, std::vector<std::wstring>{}));
+    ASSERT_TRUE(cmdProcess);
     // The first try failed and the batch is waiting: its pause is running.
     EXPECT_TRUE(qvtest::PumpUntil([] { return IsRunning(L"ping.exe"); }, 30000));
     EXPECT_TRUE(Exists(program));
