@@ -117,12 +117,13 @@ bool KeepsWhatIsMadeIn(const std::wstring& base) {
 std::wstring MakeBatchFolder() {
     bool elevated = trust::IsElevated();
     wchar_t buf[MAX_PATH] = {};
-    UINT n = ::GetSystemWindowsDirectoryW(buf, MAX_PATH);
-    if (!TempBase().empty() || (n > 0 && n < MAX_PATH)) {
-        std::wstring base = TempBase().empty() ? TidyPath(buf) + L"\\Temp" : TempBase();
+    std::wstring base = TempBase();
+    UINT n = base.empty() ? ::GetSystemWindowsDirectoryW(buf, MAX_PATH) : 0;
+    if (n > 0 && n < MAX_PATH) base = TidyPath(buf) + L"\\Temp";
+    if (!base.empty()) {
         if (elevated && !KeepsWhatIsMadeIn(base)) return std::wstring();
         std::wstring folder = MakePrivateFolder(base, elevated);
-        if (!folder.empty() || elevated) return folder;
+        if (!folder.empty()) return folder;
     }
     if (elevated) return std::wstring();
     DWORD m = ::GetTempPathW(MAX_PATH, buf);

@@ -45,9 +45,9 @@ CMainDlg::~CMainDlg() {
 
 void CMainDlg::ReadProductName() {
     UninstallHeader header{};
-    std::vector<UninstallEntry> entries, shortcuts;
     std::wstring why;
-    dataSource = LoadUninstallData(CQvApp::Instance().curPath, &header, &entries, &shortcuts, &why);
+    // The name is all the question needs; the engine reads the records.
+    dataSource = LoadUninstallData(CQvApp::Instance().curPath, &header, nullptr, nullptr, &why);
     if (dataSource == UninstallSource::Untrusted || dataSource == UninstallSource::Damaged)
         CQvLog::Instance().WriteLog2(L"uninstall data not used: %s", why.c_str());
     if (dataSource != UninstallSource::Read) return;

@@ -102,15 +102,34 @@ bool ReadUninstallHeader(const wchar_t* path, UninstallHeader* header) {
     return false;
 }
 
+namespace {
+
+void Clear(UninstallHeader* header, std::vector<UninstallEntry>* entries,
+           std::vector<UninstallEntry>* shortcuts) {
+    std::memset(header, 0, sizeof(*header));
+    if (entries) entries->clear();
+    if (shortcuts) shortcuts->clear();
+}
+
+}  // namespace
+
 bool ReadUninstallHandle(HANDLE file, UninstallHeader* header,
                          std::vector<UninstallEntry>* entries,
                          std::vector<UninstallEntry>* shortcuts) {
-    if (!header || !entries || !shortcuts) return false;
-    std::memset(header, 0, sizeof(*header));
-    entries->clear();
-    shortcuts->clear();
+    if (!header || !entries != !shortcuts) return false;
+    Clear(header, entries, shortcuts);
+    if (!file || file == INVALID_HANDLE_VALUE) return false;
+    if (!entries) {  // the header alone, from a file of a size the reader takes
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file, &size) ||
+            static_cast<unsigned long long>(size.QuadPart) > qvformat::kMaxFileSize)
+            return false;
+        if (ReadBytes(file, header, sizeof(*header)) != sizeof(*header))
+            std::memset(header, 0, sizeof(*header));  // a cut header may hold a cut name
+        return true;
+    }
     std::vector<char> bytes;
-    if (!file || file == INVALID_HANDLE_VALUE || !ReadWhole(file, &bytes)) return false;
+    if (!ReadWhole(file, &bytes)) return false;
     Parse(bytes, header, entries, shortcuts);
     return true;
 }
@@ -118,24 +137,15 @@ bool ReadUninstallHandle(HANDLE file, UninstallHeader* header,
 bool ReadUninstallFile(const wchar_t* path, UninstallHeader* header,
                        std::vector<UninstallEntry>* entries,
                        std::vector<UninstallEntry>* shortcuts) {
-    if (!header || !entries || !shortcuts) return false;
-    qv::ScopedFile file = OpenForReading(path);
-    if (!file) {
-        std::memset(header, 0, sizeof(*header));
-        entries->clear();
-        shortcuts->clear();
-        return false;
-    }
-    return ReadUninstallHandle(file.get(), header, entries, shortcuts);
+    if (!entries || !shortcuts) return false;
+    return ReadUninstallHandle(OpenForReading(path).get(), header, entries, shortcuts);
 }
 
 UninstallSource LoadUninstallData(const wchar_t* folder, UninstallHeader* header,
                                   std::vector<UninstallEntry>* entries,
                                   std::vector<UninstallEntry>* shortcuts, std::wstring* why) {
-    if (!header || !entries || !shortcuts) return UninstallSource::Missing;
-    std::memset(header, 0, sizeof(*header));
-    entries->clear();
-    shortcuts->clear();
+    if (!header || !entries != !shortcuts) return UninstallSource::Missing;
+    Clear(header, entries, shortcuts);
     qv::ScopedFile file;
     switch (qv::trust::OpenTrusted(folder, kUninstallDataFile, &file, why)) {
     case qv::trust::Verdict::Missing:

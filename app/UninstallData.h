@@ -65,7 +65,8 @@ QV_API bool ReadUninstallFile(const wchar_t* path, UninstallHeader* header,
                               std::vector<UninstallEntry>* entries,
                               std::vector<UninstallEntry>* shortcuts);
 
-// ReadUninstallFile on a file already open for reading.
+// ReadUninstallFile on a file already open for reading. With both lists
+// null only the header is read (the size bound still holds).
 QV_API bool ReadUninstallHandle(HANDLE file, UninstallHeader* header,
                                 std::vector<UninstallEntry>* entries,
                                 std::vector<UninstallEntry>* shortcuts);
@@ -82,7 +83,8 @@ enum class UninstallSource {
 // elevated program may take its word (qv::trust::OpenTrusted): the file,
 // its folder and the folder's parent can be changed by no one but
 // administrators, the system and this account. Everything is left empty
-// unless the result is Read; *why says what failed, for the log.
+// unless the result is Read; *why says what failed, for the log. With both
+// lists null only the header is read.
 QV_API UninstallSource LoadUninstallData(const wchar_t* folder, UninstallHeader* header,
                                          std::vector<UninstallEntry>* entries,
                                          std::vector<UninstallEntry>* shortcuts,

@@ -38,17 +38,29 @@ bool IsTrustedInstaller(PSID sid) {
     return same;
 }
 
-// The account the process runs as: what it could change, it could change
-// anyway.
+// The account the process runs as, read once (a process keeps its user);
+// empty when it cannot be read.
+const std::vector<BYTE>& OwnUser() {
+    static const std::vector<BYTE> user = [] {
+        std::vector<BYTE> buf;
+        qv::ScopedHandle token;
+        DWORD size = 0;
+        if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+            !::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size) && size > 0) {
+            buf.resize(size);
+            if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size))
+                buf.clear();
+        }
+        return buf;
+    }();
+    return user;
+}
+
+// What the program's own account could change, it could change anyway.
 bool IsOwnAccount(PSID sid) {
-    qv::ScopedHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return false;
-    std::vector<BYTE> buf(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return false;
-    return ::EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid) != FALSE;
+    const std::vector<BYTE>& user = OwnUser();
+    return !user.empty() &&
+           ::EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid) != FALSE;
 }
 
 bool Trusted(PSID sid) {

@@ -83,9 +83,14 @@ inline std::vector<std::wstring> UnsafeLines(const std::string& bytes, const std
     // A path as written names what it should: the text itself, or a short
     // form whose long form it is. Anything else, quotes and command
     // characters included, would be cmd's to read.
-    auto names = [](const std::wstring& named, const std::wstring& wanted) {
-        for (wchar_t c : named)
-            if (c < 0x20 || c == L'"' || c == L'!' || c == L'%') return false;
+    // Nothing cmd reads as syntax inside quotes, or that ends the line.
+    auto quotable = [](const std::wstring& text, bool percent) {
+        for (wchar_t c : text)
+            if (c < 0x20 || c == L'"' || c == L'!' || (c == L'%' && !percent)) return false;
+        return true;
+    };
+    auto names = [&](const std::wstring& named, const std::wstring& wanted) {
+        if (!quotable(named, false)) return false;
         if (named == wanted) return true;
         if (named.find_first_of(L"&^<>|") != std::wstring::npos) return false;
         wchar_t longName[MAX_PATH] = {};
@@ -102,10 +107,8 @@ inline std::vector<std::wstring> UnsafeLines(const std::string& bytes, const std
             if (named[k] == L'%' && k + 1 < named.size() && named[k + 1] == L'%') ++k;
         }
         // The program's own text may hold a percent sign, doubled.
-        std::wstring undoubled;
-        for (wchar_t c : spelled) undoubled += c == L'%' ? L'_' : c;
         bool doubled = DoubledPercent(spelled) == named;
-        bool exact = spelled == program && names(undoubled, undoubled);
+        bool exact = spelled == program && quotable(spelled, true);
         if (!doubled || !(exact || names(named, program))) bad.push_back(lines[3]);
         i = 4;
         std::wstring wait = ProgramLines(named);
