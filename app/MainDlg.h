@@ -4,13 +4,14 @@
 // of ink while the engine removes the product.
 #include <windows.h>
 
-#include <atomic>
 #include <string>
+#include <vector>
 
 #include "app/QvUninstaller.h"
 #include "ui/QvDlg.h"
 #include "ui/QvPaintCache.h"
 
+class CQvAccItem;
 class CQvButton;
 
 // Image resources of the main dialog (type "IMG").
@@ -35,18 +36,22 @@ public:
 
     static void OnCancelClick(void* dialog);
     static void OnUninstallClick(void* dialog);
-    static unsigned ProgressThread(void* dialog);
+
+    // The progress animation's timer on this window, and its tick.
+    static constexpr UINT_PTR kProgressTimer = 1;
+    static constexpr UINT kProgressStepMs = 200;
 
     CQvButton* cancelButton = nullptr;
     CQvButton* uninstallButton = nullptr;
     CQvUninstaller uninstaller;
     int mode = 0;  // 0 question, 1 progress
-    // Written by one thread and read by another (see ProgressThread).
-    std::atomic<int> targetPercent{0};
-    std::atomic<int> shownPercent{0};
+    // The engine's last percent, and the one the eraser shows: it walks
+    // towards the engine's, one step a tick of the window's own timer.
+    int targetPercent = 0;
+    int shownPercent = 0;
     int eraserTop = 0;
-    std::atomic<bool> cancelled{false};
-    std::atomic<bool> finished{false};
+    // The engine has run every step (WM_UNINSTALL_DONE).
+    bool engineDone = false;
     std::wstring productName;  // empty when the data file cannot be read
     UninstallSource dataSource = UninstallSource::Missing;
 
@@ -54,12 +59,28 @@ public:
     // have been changed by someone else.
     static void ShowUntrustedNotice();
 
+    // The question the dialog asks: without a product to name, what the
+    // button will still do.
+    std::wstring Question() const;
+    // One tick of the progress animation.
+    void StepProgress();
+    // Once the eraser is through and the engine is done: tells the user of
+    // files that stayed, then hands over to the self-deletion.
+    void FinishWhenDone();
+    // Tells the user which files a running program kept, and what happens
+    // to them.
+    void ShowStayedNotice(const std::vector<std::wstring>& stayed, int scheduled);
+
 private:
     void ReadProductName();
+    void AddAccessibleItems();
 
     // The card and the question never change under a frame: drawn once,
     // then copied (the text is the costliest thing in a frame).
     qv::PaintCache cardCache;
     qv::PaintCache questionCache;
     bool openReported = false;
+    bool finishing = false;
+    CQvAccItem* questionItem = nullptr;  // owned through controls
+    CQvAccItem* progressItem = nullptr;
 };

@@ -1,8 +1,10 @@
-// What the main dialog draws, and the thread that walks the progress
+// What the main dialog draws, and the timer ticks that walk the progress
 // animation towards the engine's last reported percentage.
 #include <string>
 
 #include "app/MainDlg.h"
+#include "base/QvScoped.h"
+#include "ui/QvAccItem.h"
 #include "ui/QvImage.h"
 
 namespace {
@@ -20,7 +22,6 @@ constexpr int kEraserX = 60;
 constexpr int kEraserTravel = 240;
 constexpr int kEraserLift = 30;
 constexpr int kStepPercent = 10;
-constexpr DWORD kStepMs = 200;
 
 }  // namespace
 
@@ -38,7 +39,7 @@ void CMainDlg::DrawBackground(HDC dc, RECT) {
 void CMainDlg::DrawContent(HDC dc) {
     CQvImage& image = CQvImage::Instance();
     if (mode == 0) {
-        std::wstring question = L"您确定要卸载" + productName + L"?";
+        const std::wstring question = Question();
         // The text is clipped to its box.
         const std::wstring look = question + L'|' +
                                   std::to_wstring(reinterpret_cast<ULONG_PTR>(font)) + L'|' +
@@ -62,21 +63,20 @@ void CMainDlg::DrawContent(HDC dc) {
     image.DrawImg(dc, IMG_MAIN_ERASER, L"IMG", kEraserX + offset, eraserTop, 0, 0, nullptr);
 }
 
-unsigned CMainDlg::ProgressThread(void* dialog) {
-    auto* dlg = static_cast<CMainDlg*>(dialog);
-    if (!dlg) return 0;
-    while (!dlg->cancelled) {
-        if (dlg->shownPercent < dlg->targetPercent) dlg->shownPercent += kStepPercent;
-        ::SendMessageW(dlg->hwnd, WM_PAINT, 0, 0);
-        ::Sleep(kStepMs);
-        if (dlg->shownPercent >= 100) break;
+void CMainDlg::StepProgress() {
+    if (shownPercent < targetPercent) {
+        shownPercent = shownPercent + kStepPercent > 100 ? 100 : shownPercent + kStepPercent;
+        if (progressItem) {
+            progressItem->value = std::to_wstring(shownPercent) + L"%";
+            ::NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hwnd, OBJID_CLIENT,
+                             static_cast<LONG>(AccessibleIndex(progressItem)));
+        }
     }
-    // The first 100 can arrive while the engine still removes the uninstall
-    // key and the shortcuts: wait for its worker to have run every step, or
-    // the self-deletion would cut that work off.
-    while (!dlg->finished || !dlg->uninstaller.IsWorkDone()) ::Sleep(50);
-    dlg->uninstaller.DeleteSelf();
-    // Only reached when the batch file could not be written.
-    ::SendMessageW(dlg->hwnd, WM_CLOSE, 0, 0);
-    return 0;
+    // Painted every tick, moved or not: the eraser bobs while it works.
+    qv::ScopedWindowDC dc(hwnd);
+    Paint(dc.get());
+    if (shownPercent >= 100) {
+        ::KillTimer(hwnd, kProgressTimer);
+        FinishWhenDone();
+    }
 }

@@ -116,7 +116,9 @@ unsigned CQvUninstaller::UninstallThread(void* engine) {
 void CQvUninstaller::FinishWorker() {
     HWND wnd = notifyWnd;
     ::InterlockedExchange(&workerRunning, 0);  // last touch of this object
-    if (wnd) ::PostMessageW(wnd, WM_UNINSTALL_PROGRESS, 100, 0);
+    if (!wnd) return;
+    ::PostMessageW(wnd, WM_UNINSTALL_PROGRESS, 100, 0);
+    ::PostMessageW(wnd, WM_UNINSTALL_DONE, 0, 0);
 }
 
 bool CQvUninstaller::IsWorkDone() const {
@@ -171,6 +173,10 @@ bool CQvUninstaller::UninstallFunc() {
     deletedFiles = 0;
     stayedFiles = 0;
     totalFiles = 0;
+    {
+        qv::ScopedCriticalSection hold(listLock);
+        stayed.Clear();
+    }
     for (const UninstallEntry& entry : entries)
         totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
 
@@ -190,7 +196,7 @@ bool CQvUninstaller::UninstallFunc() {
                 DelDir(entry.path);
             else if (!qv::DeleteFileChecked(entry.path) &&
                      ::GetFileAttributesW(entry.path) != INVALID_FILE_ATTRIBUTES)
-                ++stayedFiles;
+                NoteStayedFile(entry.path);
         }
     }
     ClearReg(FieldText(header.regKeyName));
@@ -211,14 +217,41 @@ bool CQvUninstaller::DelDir(const wchar_t* folder) {
     // folder; a link named here stays, for it may hold a whole volume.
     qv::HeldFolder root = qv::OpenWalkRoot(folder);
     if (!root) return false;
-    qv::DeleteBelow(root, [this](bool deleted) {
+    qv::DeleteBelow(root, [this](const qv::HeldFolder& in, std::wstring_view name, bool deleted) {
         // A file that stays (locked, read-only) counts: progress moves on.
         ++deletedFiles;
-        if (!deleted) ++stayedFiles;
+        if (!deleted) {
+            ++stayedFiles;
+            qv::ScopedCriticalSection hold(listLock);
+            stayed.Add(in.handle.get(), name);
+        }
         SendProgress();
     });
+    {
+        qv::ScopedCriticalSection hold(listLock);
+        stayed.ScheduleBelow(root.handle.get());
+    }
     qv::RemoveWalkRoot(std::move(root), folder);  // fails while something below stays
     return true;
+}
+
+void CQvUninstaller::NoteStayedFile(const wchar_t* path) {
+    ++stayedFiles;
+    // Kept, and scheduled, at the final path of its folder as opened here.
+    const wchar_t* slash = std::wcsrchr(path, L'\\');
+    if (!slash) return;
+    std::wstring folder(path, slash);
+    qv::HeldFolder held = qv::OpenWalkRoot(folder.c_str());
+    if (!held) return;
+    qv::ScopedCriticalSection hold(listLock);
+    stayed.Add(held.handle.get(), slash + 1);
+    stayed.ScheduleBelow(held.handle.get());
+}
+
+std::vector<std::wstring> CQvUninstaller::StayedFiles(int* scheduled) const {
+    qv::ScopedCriticalSection hold(listLock);
+    if (scheduled) *scheduled = stayed.Scheduled();
+    return stayed.Paths();
 }
 
 void CQvUninstaller::SendProgress() {

@@ -6,8 +6,10 @@
 // batch file that runs after the process has ended.
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
+#include "app/StayedFiles.h"
 #include "app/UninstallData.h"
 #include "base/QvExport.h"
 #include "base/QvScoped.h"
@@ -17,6 +19,10 @@
 // differs from the last one sent, so at most 101 times a run; the final 100
 // is posted.
 constexpr UINT WM_UNINSTALL_PROGRESS = 2025;
+// Engine -> window, posted after the final 100 of a worker started by
+// StartUninstall: every step has run and the engine may be asked to
+// DeleteSelf. wParam, lParam: 0.
+constexpr UINT WM_UNINSTALL_DONE = 2026;
 
 class QV_API CQvUninstaller {
 public:
@@ -56,6 +62,9 @@ public:
     // messages sent to the calling thread meanwhile, so a window thread
     // that waits does not block the worker's progress messages.
     bool WaitWorkDone(DWORD timeoutMs) const;
+    // The files the last run could not delete (final paths), and in
+    // *scheduled how many of them will go at the next restart.
+    std::vector<std::wstring> StayedFiles(int* scheduled = nullptr) const;
 
 private:
     static unsigned UninstallThread(void* engine);
@@ -64,6 +73,7 @@ private:
     bool DelDir(const wchar_t* folder);
     void SendProgress();
     void FinishWorker();
+    void NoteStayedFile(const wchar_t* path);
 
     HWND notifyWnd;
     int closing;
@@ -85,4 +95,6 @@ private:
     // Guards header and the two lists while the worker replaces them and
     // while a copy reads them.
     mutable qv::CriticalSection listLock;
+    // Guarded by listLock too: the window reads it when the worker is done.
+    qv::StayedFiles stayed;
 };

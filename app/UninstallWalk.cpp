@@ -242,7 +242,7 @@ int CountAt(const HeldFolder& folder, int depth) {
     return count;
 }
 
-void DeleteAt(const HeldFolder& folder, int depth, const std::function<void(bool)>& onFile) {
+void DeleteAt(const HeldFolder& folder, int depth, const DeletedFile& onFile) {
     ListFolder(folder.handle.get(), [&](const FolderItem& item) {
         if (item.kind == ItemKind::Folder) {
             if (depth >= kMaxWalkDepth) return;
@@ -255,7 +255,7 @@ void DeleteAt(const HeldFolder& folder, int depth, const std::function<void(bool
         ScopedFile handle = OpenItem(folder, item, ItemUse::Delete);
         bool marked = handle && DeleteByHandle(handle.get());
         handle.reset();
-        if (item.kind == ItemKind::File) onFile(marked);
+        if (item.kind == ItemKind::File) onFile(folder, item.name, marked);
     });
 }
 
@@ -265,7 +265,7 @@ int CountFilesBelow(const HeldFolder& folder) {
     return folder ? CountAt(folder, 0) : 0;
 }
 
-void DeleteBelow(const HeldFolder& folder, const std::function<void(bool deleted)>& onFile) {
+void DeleteBelow(const HeldFolder& folder, const DeletedFile& onFile) {
     if (folder) DeleteAt(folder, 0, onFile);
 }
 

@@ -71,8 +71,10 @@ int CountFilesBelow(const HeldFolder& folder);
 
 // Deletes what lies below folder, down to kMaxWalkDepth levels, in the
 // order it is listed: each folder after what it holds. onFile is called
-// after each file with whether it is gone.
-void DeleteBelow(const HeldFolder& folder, const std::function<void(bool deleted)>& onFile);
+// after each file with the folder it lies in, its name and whether it is
+// gone.
+using DeletedFile = std::function<void(const HeldFolder& in, std::wstring_view name, bool deleted)>;
+void DeleteBelow(const HeldFolder& folder, const DeletedFile& onFile);
 
 // What an open handle is. A link is any reparse point that is a folder.
 bool KindOf(HANDLE handle, ItemKind* kind);

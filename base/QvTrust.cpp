@@ -294,6 +294,12 @@ Verdict OpenTrusted(const wchar_t* folder, const wchar_t* name, qv::ScopedFile* 
     return Verdict::Trusted;
 }
 
+bool FolderTrusted(const std::wstring& path, std::wstring* why) {
+    qv::ScopedFile held;
+    std::wstring finalPath;
+    return FolderPasses(path, &held, &finalPath, why);
+}
+
 bool MayUse(const wchar_t* folder, const wchar_t* file) {
     qv::ScopedFile held;
     return OpenTrusted(folder, file, &held) != Verdict::Untrusted;

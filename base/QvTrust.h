@@ -52,6 +52,10 @@ enum class Verdict {
 QV_API Verdict OpenTrusted(const wchar_t* folder, const wchar_t* name, qv::ScopedFile* file,
                            std::wstring* why = nullptr);
 
+// True when the folder at `path` and its parent (which could rename it
+// away) pass OnlyTrustedCanChange, each checked on the object opened.
+bool FolderTrusted(const std::wstring& path, std::wstring* why = nullptr);
+
 // OpenTrusted without the handle: whether the program may use `file` in
 // `folder` (a missing file passes: the caller finds it absent).
 QV_API bool MayUse(const wchar_t* folder, const wchar_t* file);

@@ -145,7 +145,7 @@ class WatchedDlg : public CMainDlg {
 public:
     LRESULT WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override {
         LRESULT r = CMainDlg::WndProc(wnd, msg, wParam, lParam);
-        int shown = shownPercent.load();
+        int shown = shownPercent;
         if (shown > reported) {
             reported = shown;
             WriteResults(std::to_string(shown));

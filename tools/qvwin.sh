@@ -7,6 +7,8 @@
 #   qvwin.sh shot FILE [WID]          screenshot of the screen, or cropped to the window
 #   qvwin.sh click WID X Y            left click at window coordinates (real XTEST events)
 #   qvwin.sh move WID X Y             move the pointer to window coordinates
+#   qvwin.sh key WID KEY...           give the window the keyboard focus and type keys
+#                                     (xdotool names: Escape, Return, Tab, space, alt+F4)
 set -euo pipefail
 tools=$(cd "$(dirname "$0")" && pwd)
 cmd=${1:?usage: see the comment at the top of qvwin.sh}; shift
@@ -45,6 +47,13 @@ case "$cmd" in
     echo "qvwin: window '$title' still there after ${limit}s" >&2; exit 1
     ;;
   geometry) geometry "${1:?wid}" ;;
+  key)
+    wid=${1:?wid}; shift
+    # Real XTEST key events go to the X focus: no window manager runs to
+    # hand it over, so it is set directly.
+    timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null || xdotool windowfocus "$wid" 2>/dev/null || true
+    xdotool key --delay 50 "$@"
+    ;;
   shot)
     file=${1:?file}; wid=${2:-}
     if [ -n "$wid" ]; then

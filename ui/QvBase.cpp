@@ -1,9 +1,12 @@
 #include "ui/QvBase.h"
 
+#include <oleacc.h>
+
 #include "app/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
 #include "ui/QvFont.h"
+#include "ui/QvFrameDiff.h"
 
 namespace {
 
@@ -36,6 +39,7 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
         if (c.bgDC)
             ::BitBlt(mem.memDC, r.left, r.top, c.width, c.height, c.bgDC, r.left, r.top, SRCCOPY);
         if (draw) c.DrawAt(mem.memDC, r.left, r.top);
+        if (draw && c.focusMarked) c.DrawFocusMark(mem.memDC, r.left, r.top);
         if (c.cacheDC)
             ::BitBlt(c.cacheDC, r.left, r.top, c.width, c.height, mem.memDC, r.left, r.top,
                      SRCCOPY);
@@ -45,6 +49,7 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
         if (!mem.memDC) return;
         if (c.bgDC) ::BitBlt(mem.memDC, 0, 0, c.width, c.height, c.bgDC, r.left, r.top, SRCCOPY);
         if (draw) c.DrawAt(mem.memDC, 0, 0);
+        if (draw && c.focusMarked) c.DrawFocusMark(mem.memDC, 0, 0);
         if (draw && updateCache && c.cacheDC)
             ::BitBlt(c.cacheDC, r.left, r.top, c.width, c.height, mem.memDC, 0, 0, SRCCOPY);
         mem.Draw();
@@ -64,6 +69,69 @@ void CQvBase::DrawAt(HDC, int, int) {}
 
 bool CQvBase::OnMouse(int, int, int, void*) {
     return false;
+}
+
+bool CQvBase::CanFocus() const {
+    return false;
+}
+
+void CQvBase::Press(void* downTarget, void* clickTarget) {
+    // The very path of a click: press and release at the control's centre.
+    RECT r;
+    GetRect(r);
+    const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+    OnMouse(cx, cy, QV_MOUSE_LDOWN, downTarget);
+    OnMouse(cx, cy, QV_MOUSE_LUP, clickTarget);
+}
+
+void CQvBase::DrawFocusMark(HDC dc, int px, int py) const {
+    // Every other pixel of a rectangle three pixels inside the control, as
+    // the system draws focus; opaque, for a layered window shows alpha.
+    constexpr int kInset = 3;
+    constexpr DWORD kDot = 0xFF303030;
+    const int left = px + kInset, top = py + kInset;
+    const int right = px + width - kInset - 1, bottom = py + height - kInset - 1;
+    if (right <= left || bottom <= top) return;
+    qv::DibRows dib;
+    const bool direct = qv::DibRowsOf(dc, &dib);
+    auto dot = [&](int dx, int dy) {
+        if (((dx + dy) & 1) != 0) return;
+        if (!direct) {
+            ::SetPixelV(dc, dx, dy, RGB(0x30, 0x30, 0x30));
+            return;
+        }
+        if (dx < 0 || dy < 0 || dx >= dib.width || dy >= dib.height) return;
+        dib.first[dy * dib.stride + dx] = kDot;
+    };
+    if (direct) ::GdiFlush();
+    for (int i = left; i <= right; ++i) {
+        dot(i, top);
+        dot(i, bottom);
+    }
+    for (int j = top; j <= bottom; ++j) {
+        dot(left, j);
+        dot(right, j);
+    }
+}
+
+std::wstring CQvBase::AccessibleName() const {
+    return accName;
+}
+
+long CQvBase::AccessibleRole() const {
+    return accRole ? accRole : ROLE_SYSTEM_STATICTEXT;
+}
+
+long CQvBase::AccessibleState() const {
+    return STATE_SYSTEM_READONLY;
+}
+
+std::wstring CQvBase::AccessibleValue() const {
+    return std::wstring();
+}
+
+std::wstring CQvBase::DefaultAction() const {
+    return std::wstring();
 }
 
 void CQvBase::GetRect(RECT& r) {

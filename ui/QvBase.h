@@ -45,6 +45,24 @@ public:
     virtual void Paint(HDC dc) = 0;
     virtual bool OnMouse(int x, int y, int event, void* target);
 
+    // Keyboard focus. A control that can take it is in its dialog's Tab
+    // order; Press does what a click on it does (the dialog's keys and
+    // screen readers press through it).
+    virtual bool CanFocus() const;
+    void Press(void* downTarget, void* clickTarget);
+    // Draws the keyboard focus mark inside the control placed at (x, y):
+    // a dotted outline, drawn by the dialog while focusMarked is set.
+    void DrawFocusMark(HDC dc, int x, int y) const;
+
+    // What a screen reader reads (roles and states are the ROLE_SYSTEM_ and
+    // STATE_SYSTEM_ values of oleacc.h). accName and accRole, when set,
+    // replace what the control says of itself.
+    virtual std::wstring AccessibleName() const;
+    virtual long AccessibleRole() const;
+    virtual long AccessibleState() const;
+    virtual std::wstring AccessibleValue() const;
+    virtual std::wstring DefaultAction() const;
+
     // Control side: repaint this control on its window now (from the
     // dialog's layers), whether any of it lies inside the window, and its
     // rectangle in window coordinates.
@@ -70,4 +88,8 @@ public:
     std::wstring typeName;
     // Null means the object itself, when it implements CQvKeySink.
     CQvKeySink* keySink = nullptr;
+    bool focusMarked = false;  // set by the dialog
+    std::wstring accName;      // empty: the control's own name
+    long accRole = 0;          // 0: the control's own role
+    bool accHidden = false;    // true keeps it from screen readers
 };

@@ -1,8 +1,12 @@
 // Dialog lifecycle, message dispatch, window region, showing and hiding.
 #include "ui/QvDlg.h"
 
+#include <objbase.h>
+
 #include "app/QvApp.h"
 #include "base/QvScoped.h"
+#include "base/QvSystemDll.h"
+#include "ui/QvAccessible.h"
 #include "ui/QvThread.h"
 
 namespace {
@@ -20,6 +24,30 @@ CQvDlg::~CQvDlg() {
     // It sends to the window, which this thread may own: serve it meanwhile.
     // The bound is far beyond the longest effect.
     if (animationThread_) QvWaitServingSends(animationThread_.get(), kAnimationWaitMs);
+    DropAccessible();
+}
+
+void CQvDlg::DropAccessible() {
+    if (!accessible_) return;
+    accessible_->Detach();
+    accessible_->Release();
+    accessible_ = nullptr;
+}
+
+LRESULT CQvDlg::AnswerGetObject(WPARAM wParam, LPARAM lParam) {
+    if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT)
+        return ::DefWindowProcW(hwnd, WM_GETOBJECT, wParam, lParam);
+    auto answer = qv::SystemFn<decltype(&::LresultFromObject)>(L"oleacc.dll", "LresultFromObject");
+    if (!answer) return 0;
+    // The object is marshalled to the reader through COM, which needs an
+    // apartment on this thread; it stays for the thread's life.
+    static thread_local bool apartment = false;
+    if (!apartment) {
+        apartment = true;
+        (void)::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+    if (!accessible_) accessible_ = new CQvAccessible(this);
+    return answer(__uuidof(IAccessible), wParam, accessible_);
 }
 
 void CQvDlg::OnInit() {
@@ -97,6 +125,14 @@ LRESULT CQvDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MOUSELEAVE:
         OnMouseLeave(wParam, lParam);
         return 0;
+    case WM_GETOBJECT:
+        return AnswerGetObject(wParam, lParam);
+    case WM_QV_PRESS:
+        if (wParam < controls.size()) PressControl(controls[wParam]);
+        return 0;
+    case WM_DESTROY:
+        DropAccessible();
+        return CQvWin::WndProc(wnd, msg, wParam, lParam);
     default:
         return CQvWin::WndProc(wnd, msg, wParam, lParam);
     }

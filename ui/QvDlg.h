@@ -14,6 +14,11 @@
 
 // Posted by a dialog to its own window when a show or hide effect is over.
 constexpr UINT WM_QV_ANIMATED = 0x1C39;
+// Posted to a dialog to press one of its controls: wParam is the control's
+// index in `controls` (how screen readers press, off their own call).
+constexpr UINT WM_QV_PRESS = 0x1C3B;
+
+class CQvAccessible;
 
 // Show and hide effects accepted by Animate and ShowDlg (-1: none).
 enum QvEffect {
@@ -89,6 +94,25 @@ public:
     // layered dialog fades through the blend of the frames it presents.
     void SetAlpha(int alpha);
 
+    // Keyboard focus among the controls that CanFocus, in their order in
+    // `controls`: Tab, Shift+Tab and the arrows move it, Space and Enter
+    // press the focused control, Enter with none focused presses
+    // defaultControl, Escape presses cancelControl (or closes the dialog).
+    // The focus is marked once the keyboard has moved it, as Windows does.
+    CQvBase* FocusedControl() const;
+    // Null takes the focus away; a control that cannot focus is refused.
+    bool SetFocusControl(CQvBase* control, bool showMark);
+    // Presses a control as a click would.
+    void PressControl(CQvBase* control);
+    // The keys the dialog itself handles; false for any other.
+    virtual bool OnDialogKey(WPARAM key, LPARAM lParam);
+    // Escape: presses cancelControl, or asks the window to close.
+    virtual void OnEscape();
+    // The controls a screen reader sees (visible, not accHidden), in order.
+    std::vector<CQvBase*> AccessibleControls() const;
+    // A control's child id for screen readers (1-based); 0 when it has none.
+    LONG AccessibleIndex(const CQvBase* control) const;
+
     int result = 2;
     CQvDC bgLayer;     // background at client size; controls erase from it
     CQvDC frameLayer;  // last complete frame; controls recompose from it
@@ -120,9 +144,16 @@ public:
     int minHeight = 50;
     bool resizable = false;
     bool liveResize = false;
+    CQvBase* defaultControl = nullptr;  // not owned
+    CQvBase* cancelControl = nullptr;   // not owned
+    bool focusCues = false;             // the focus mark shows
 
 private:
     static bool Eligible(const CQvBase* control);
+    bool Focusable(const CQvBase* control) const;
+    void MoveFocus(int step);
+    LRESULT AnswerGetObject(WPARAM wParam, LPARAM lParam);
+    void DropAccessible();
     void CreateLayers();
     void PaintLayered(HDC target, const RECT& rc);
     void MoveFrame(int left, int top, int w, int h, UINT flags = SWP_SHOWWINDOW);
@@ -139,4 +170,7 @@ private:
 
     // The worker of the last StartAnimation; null once waited for.
     qv::ScopedHandle animationThread_;
+    CQvBase* focus_ = nullptr;
+    // Handed to screen readers; told when the dialog goes.
+    CQvAccessible* accessible_ = nullptr;
 };

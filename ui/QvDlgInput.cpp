@@ -81,9 +81,17 @@ void CQvDlg::OnRButtonUp(WPARAM, LPARAM lParam) {
 
 void CQvDlg::OnKeyDown(WPARAM wParam, LPARAM lParam) {
     if (inputSuspended) return;
+    bool typing = false;
     for (CQvBase* c : controls)
         if (Eligible(c))
-            if (CQvKeySink* sink = KeySinkOf(c)) sink->OnKeyDown(wParam, lParam);
+            if (CQvKeySink* sink = KeySinkOf(c)) {
+                sink->OnKeyDown(wParam, lParam);
+                typing = true;
+            }
+    // Where a control takes typing, Space and Enter are its own; Tab and
+    // Escape still move on and cancel.
+    if (typing && wParam != VK_TAB && wParam != VK_ESCAPE) return;
+    OnDialogKey(wParam, lParam);
 }
 
 void CQvDlg::OnChar(WPARAM wParam, LPARAM lParam) {

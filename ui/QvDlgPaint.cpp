@@ -22,6 +22,15 @@ void MakeOpaque(HDC dc, const RECT& rc) {
     }
 }
 
+// A control, and the focus mark on it when it has the keyboard's focus.
+void PaintControl(CQvBase* c, HDC dc) {
+    c->Paint(dc);
+    if (!c->focusMarked || !c->visible) return;
+    RECT r;
+    c->GetRect(r);
+    c->DrawFocusMark(dc, r.left, r.top);
+}
+
 }  // namespace
 
 void CQvDlg::Paint(HDC target) {
@@ -35,7 +44,7 @@ void CQvDlg::Paint(HDC target) {
     DrawBackground(frame.memDC, rc);
     DrawContent(frame.memDC);
     if (!inputSuspended) {
-        for (CQvBase* c : controls) c->Paint(frame.memDC);
+        for (CQvBase* c : controls) PaintControl(c, frame.memDC);
         // Kept so a single control can later repaint itself without the
         // whole dialog being recomposed.
         ::BitBlt(frameLayer.memDC, 0, 0, rc.right - rc.left, rc.bottom - rc.top, frame.memDC, 0,
@@ -66,7 +75,7 @@ void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
     DrawBackground(composeLayer.memDC, rc);
     DrawContent(composeLayer.memDC);
     if (!inputSuspended)
-        for (CQvBase* c : controls) c->Paint(composeLayer.memDC);
+        for (CQvBase* c : controls) PaintControl(c, composeLayer.memDC);
 
     RECT wr{};
     ::GetWindowRect(hwnd, &wr);

@@ -14,6 +14,8 @@ constexpr int kCloseImage = 60006;  // 60006..60008: normal, hover, pressed
 constexpr int kNoticePicture = 60056;
 constexpr int kQuestionPicture = 60057;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr int kTextTop = 50;
+constexpr int kButtonBand = 45;  // the buttons and the space above them
 constexpr DWORD kBoxStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
 }  // namespace
@@ -26,14 +28,8 @@ CQvMsgBox::CQvMsgBox()
 
 CQvMsgBox::~CQvMsgBox() {
     // An effect still running on a worker would move a window that is about
-    // to go, and the count-down may be hiding this box right now: both send
-    // to this thread, so serve them while waiting.
+    // to go; it sends to this thread, so serve it while waiting.
     for (int i = 0; i < 200 && animating; ++i) QvWaitServingSends(nullptr, 10);
-    if (countdownThread) {
-        QvWaitServingSends(countdownThread, 100);
-        CQvThread::Instance().ExitThread(countdownThread, 0);
-        countdownThread = nullptr;
-    }
 }
 
 void CQvMsgBox::OnInit() {
@@ -77,10 +73,29 @@ void CQvMsgBox::OnInit() {
         controls.push_back(&cancelButton);
     }
 
-    if (countdown > 0) countdownThread = CQvThread::Instance().StartThread(CountdownThread, this, 0);
+    // The keyboard: Enter on OK, which holds the first focus; Escape on
+    // cancel, or on the close button where there is none.
+    closeButton.accName = L"关闭";
+    if (type == QV_MSGBOX_OK || type == QV_MSGBOX_OK_CANCEL) {
+        defaultControl = &okButton;
+        SetFocusControl(&okButton, false);
+    }
+    cancelControl = type == QV_MSGBOX_OK_CANCEL ? &cancelButton : &closeButton;
+
+    if (countdown > 0) ::SetTimer(hwnd, kCountdownTimer, kCountdownStepMs, nullptr);
 }
 
 LRESULT CQvMsgBox::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (wnd == hwnd && msg == WM_TIMER && wParam == kCountdownTimer) {
+        Tick();
+        return 0;
+    }
+    if (wnd == hwnd && msg == WM_CLOSE) {
+        // Alt+F4 and the taskbar answer as the close button does; the
+        // window itself goes with the box.
+        OnCloseClick(this);
+        return 0;
+    }
     if (wnd == hwnd && msg == WM_QV_COUNTDOWN) {
         // Only this thread touches the caption: it also paints the button.
         wchar_t caption[32];
@@ -94,8 +109,10 @@ LRESULT CQvMsgBox::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void CQvMsgBox::DrawContent(HDC dc) {
     CQvImage& image = CQvImage::Instance();
-    image.DrawString(dc, font, text.c_str(), 50, 50, width - 55, 50, RGB(0, 0, 0), 254, false,
-                     false, 0);
+    // Down to the buttons: a longer message takes a taller box.
+    const int textHeight = height - kTextTop - kButtonBand > 50 ? height - kTextTop - kButtonBand : 50;
+    image.DrawString(dc, font, text.c_str(), 50, kTextTop, width - 55, textHeight, RGB(0, 0, 0),
+                     254, false, false, 0);
     image.DrawImg(dc, iconImageId, L"IMG", 10, 58, 0, 0, nullptr);
     ::DrawIconEx(dc, 5, 5, icon, 24, 24, 0, nullptr, DI_NORMAL);
 }
@@ -140,7 +157,10 @@ void CQvMsgBox::EndMsg(int value) {
 }
 
 bool CQvMsgBox::BeginEnd() {
-    return !ending_.exchange(true);
+    if (ending_.exchange(true)) return false;
+    // The box is ending: not another second counted.
+    ::KillTimer(hwnd, kCountdownTimer);
+    return true;
 }
 
 void CQvMsgBox::OnOkClick(void* p) {
@@ -157,25 +177,15 @@ void CQvMsgBox::OnCloseClick(void* p) {
     box->EndMsg(QV_MSGBOX_RESULT_CANCEL);
 }
 
-unsigned CQvMsgBox::CountdownThread(void* p) {
-    if (p) static_cast<CQvMsgBox*>(p)->Countdown();
-    return 0;
-}
-
-void CQvMsgBox::Countdown() {
-    while (countdown > 0) {
-        // A box being closed stops the count-down at once, also while its
-        // close effect runs and it is not yet hidden.
-        for (int step = 0; step < 100; ++step) {
-            if (hidden || ending_) return;
-            ::Sleep(10);
-        }
-        if (hidden || ending_) return;
-        const int left = --countdown;
-        // Sent, not posted: the last caption is on the button before the
-        // close effect starts.
-        ::SendMessageW(hwnd, WM_QV_COUNTDOWN, static_cast<WPARAM>(left), 0);
+void CQvMsgBox::Tick() {
+    if (hidden || ending_ || countdown <= 0) {
+        ::KillTimer(hwnd, kCountdownTimer);
+        return;
     }
+    const int left = --countdown;
+    // The last caption is on the button before the close effect starts.
+    ::SendMessageW(hwnd, WM_QV_COUNTDOWN, static_cast<WPARAM>(left), 0);
+    if (left > 0) return;
+    ::KillTimer(hwnd, kCountdownTimer);
     OnOkClick(this);
-    ::PostMessageW(hwnd, WM_NULL, 0, 0);  // wakes the modal loop to see `hidden`
 }

@@ -13,9 +13,8 @@
 #include "ui/QvDlg.h"
 #include "ui/QvText.h"
 
-// Sent by the count-down thread to the box: wParam is the number of seconds
-// left, shown on the OK button by the box's own thread, the only one that
-// touches the caption.
+// Sent by the box to itself on each second of its count-down: wParam is the
+// number of seconds left, shown on the OK button.
 constexpr UINT WM_QV_COUNTDOWN = 0x1C3A;
 
 // Buttons a box shows; any other type shows none.
@@ -51,7 +50,10 @@ public:
 
     static void OnOkClick(void* box);
     static void OnCloseClick(void* box);
-    static unsigned CountdownThread(void* box);
+
+    // The count-down's timer on the box's window, and its tick.
+    static constexpr UINT_PTR kCountdownTimer = 1;
+    static constexpr UINT kCountdownStepMs = 1000;
 
     HICON icon;  // shared icon resource: never destroyed
     std::wstring title = L"提示信息";
@@ -64,15 +66,15 @@ public:
     CQvText titleLabel;
     int type = QV_MSGBOX_OK;
     int closeEffect = QV_EFFECT_NONE;
-    std::atomic<int> countdown{0};  // written by the count-down thread
+    std::atomic<int> countdown{0};  // seconds left; other threads may watch it
     bool checkInit = false;
     bool showCheckBox = false;
-    HANDLE countdownThread = nullptr;  // owned; ended by the destructor
     int iconImageId = 0;               // 0: the type's default picture
     int buttonOffsetY = 0;
 
 private:
-    void Countdown();
+    // One second of the count-down.
+    void Tick();
     // Claims the box's one ending: the first of a button and the end of the
     // count-down wins. Hiding can take a while, and until then the other
     // could still end the box again with its own result.

@@ -17,6 +17,7 @@ public:
 
     void DrawAt(HDC dc, int x, int y) override;
     void Paint(HDC dc) override;
+    std::wstring AccessibleName() const override;
 
     std::wstring caption;
     int textOffsetY = 0;
