@@ -203,7 +203,7 @@ void CMainDlg::ShowStayedNotice(const std::vector<std::wstring>& stayed, int sch
     std::wstring text = L"有 " + std::to_wstring(stayed.size()) +
                         L" 个文件正被其他程序使用，没有删除：\n" + qv::DescribeStayed(stayed, 3);
     if (scheduled == static_cast<int>(stayed.size()))
-        text += L"它们将在电脑重新启动时删除。";
+        text += L"这些文件将在电脑重新启动时删除。";
     else
         text += L"请关闭使用它们的程序后手动删除。";
     CQvMsgBox box;

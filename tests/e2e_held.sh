@@ -30,7 +30,7 @@ text=$(e2e_dark_pixels "$E2E_SHOTS/held.png" 300x120+50+50)
 
 pending=$("$E2E_ROOT/tools/wine" reg query \
   "HKLM\\System\\CurrentControlSet\\Control\\Session Manager" /v PendingFileRenameOperations \
-  </dev/null 2>/dev/null | tr -d '\r' || true)
+  </dev/null 2>/dev/null | iconv -f GBK -t UTF-8 2>/dev/null | tr -d '\r\000' || true)
 echo "$pending" | grep -q "TaloViewer.exe" || e2e_fail "the held file is not scheduled for restart: $pending"
 # The file, its folder "bin" and the installation folder: three names.
 [ "$(echo "$pending" | grep -o '塔洛看图' | wc -l)" -ge 3 ] ||

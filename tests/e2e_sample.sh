@@ -172,8 +172,8 @@ e2e_shot_until changed "$work/unticked.png" 16x16+60+115 "$shots/sample-ticked.p
 label() { e2e_dark_pixels "$1" 240x20+60+44; }
 before=$(label "$shots/sample-ticked.png")
 qvwin.sh click "$E2E_WID" 184 170
-# The box is a second window with the program's title; "提示" is drawn.
-others() { xdotool search --onlyvisible --name "^$E2E_TITLE\$" 2>/dev/null | grep -v "^$E2E_WID\$" || true; }
+# The box is a second window, titled as it says: "提示".
+others() { xdotool search --onlyvisible --name "^提示\$" 2>/dev/null | grep -v "^$E2E_WID\$" || true; }
 msg=""
 for _ in $(seq 1 $((100 * E2E_SCALE))); do msg=$(others | head -n 1); [ -n "$msg" ] && break; sleep 0.2; done
 [ -n "$msg" ] || e2e_fail "no message box"

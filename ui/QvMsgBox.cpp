@@ -45,6 +45,9 @@ void CQvMsgBox::OnInit() {
     closeButton.onClick = OnCloseClick;
     controls.push_back(&closeButton);
 
+    // The window bears the box's title too: the taskbar and screen readers
+    // name it by that.
+    ::SetWindowTextW(hwnd, title.c_str());
     titleLabel.Init(title, 35, 4, 200, 25, false);
     if (CQvFont::Instance().isSupportYaHei())
         titleLabel.SetFont(20, kWhite, nullptr, 1, 0, 0);
