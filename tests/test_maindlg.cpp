@@ -79,6 +79,15 @@ TEST(MainDlg, ReadsProductNameFromDataFileHeader) {
         ProgramFolder folder;  // no data file at all
         CMainDlg dlg;
         EXPECT_TRUE(dlg.productName.empty());
+        // Started again after its product went: it says so, and what the
+        // button will still do, rather than ask about a nameless product.
+        EXPECT_EQ(L"程序已卸载，删除卸载程序?", dlg.Question());
+    }
+    {
+        ProgramFolder folder;
+        folder.WriteHeader(L"塔洛看图", 4);
+        CMainDlg dlg;
+        EXPECT_EQ(L"您确定要卸载塔洛看图?", dlg.Question());
     }
 }
 

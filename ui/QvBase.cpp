@@ -5,6 +5,7 @@
 #include "app/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
+#include "ui/QvDpi.h"
 #include "ui/QvFont.h"
 #include "ui/QvFrameDiff.h"
 
@@ -17,7 +18,8 @@ HWND OwnerWindow(HWND& ownerWnd) {
 }
 
 // Repaints a control's rectangle on its window at once: the background
-// under it, then the control itself unless it is being erased.
+// under it, then the control itself unless it is being erased. The
+// control draws in its dialog's units; the copies are in device pixels.
 void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
     HWND wnd = OwnerWindow(c.ownerWnd);
     if (!wnd) return;
@@ -25,6 +27,9 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
     if (!dc) return;
     RECT r;
     c.GetRect(r);
+    const RECT d{QvScale(r.left, c.dpi), QvScale(r.top, c.dpi), QvScale(r.right, c.dpi),
+                 QvScale(r.bottom, c.dpi)};
+    const int dw = d.right - d.left, dh = d.bottom - d.top;
     if (c.layeredMode) {
         // A layered window is presented whole: start from the composed
         // frame and keep the result as the new one, also when erasing, so
@@ -33,25 +38,24 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
         ::GetWindowRect(wnd, &wr);
         CQvDC mem(dc.get(), wr, false, true, wnd);
         if (!mem.memDC) return;
+        QvSetDpiTransform(mem.memDC, c.dpi);
         if (c.cacheDC)
-            ::BitBlt(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, c.cacheDC, 0, 0,
-                     SRCCOPY);
-        if (c.bgDC)
-            ::BitBlt(mem.memDC, r.left, r.top, c.width, c.height, c.bgDC, r.left, r.top, SRCCOPY);
+            QvCopyDevice(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, c.cacheDC, 0, 0);
+        if (c.bgDC) QvCopyDevice(mem.memDC, d.left, d.top, dw, dh, c.bgDC, d.left, d.top);
         if (draw) c.DrawAt(mem.memDC, r.left, r.top);
         if (draw && c.focusMarked) c.DrawFocusMark(mem.memDC, r.left, r.top);
-        if (c.cacheDC)
-            ::BitBlt(c.cacheDC, r.left, r.top, c.width, c.height, mem.memDC, r.left, r.top,
-                     SRCCOPY);
+        if (c.cacheDC) QvCopyDevice(c.cacheDC, d.left, d.top, dw, dh, mem.memDC, d.left, d.top);
         mem.Draw();
     } else {
-        CQvDC mem(dc.get(), r, false, false, wnd);
+        RECT at = d;
+        CQvDC mem(dc.get(), at, false, false, wnd);
         if (!mem.memDC) return;
-        if (c.bgDC) ::BitBlt(mem.memDC, 0, 0, c.width, c.height, c.bgDC, r.left, r.top, SRCCOPY);
+        QvSetDpiTransform(mem.memDC, c.dpi);
+        if (c.bgDC) QvCopyDevice(mem.memDC, 0, 0, dw, dh, c.bgDC, d.left, d.top);
         if (draw) c.DrawAt(mem.memDC, 0, 0);
         if (draw && c.focusMarked) c.DrawFocusMark(mem.memDC, 0, 0);
         if (draw && updateCache && c.cacheDC)
-            ::BitBlt(c.cacheDC, r.left, r.top, c.width, c.height, mem.memDC, 0, 0, SRCCOPY);
+            QvCopyDevice(c.cacheDC, d.left, d.top, dw, dh, mem.memDC, 0, 0);
         mem.Draw();
     }
 }
@@ -87,11 +91,15 @@ void CQvBase::Press(void* downTarget, void* clickTarget) {
 void CQvBase::DrawFocusMark(HDC dc, int px, int py) const {
     // Every other pixel of a rectangle three pixels inside the control, as
     // the system draws focus; opaque, for a layered window shows alpha.
+    // Drawn in device pixels: a dotted line stays one pixel at any DPI.
     constexpr int kInset = 3;
     constexpr DWORD kDot = 0xFF303030;
-    const int left = px + kInset, top = py + kInset;
-    const int right = px + width - kInset - 1, bottom = py + height - kInset - 1;
+    const RECT d = QvToDevice(dc, RECT{px, py, px + width, py + height});
+    const int inset = QvScale(kInset, dpi);
+    const int left = d.left + inset, top = d.top + inset;
+    const int right = d.right - inset - 1, bottom = d.bottom - inset - 1;
     if (right <= left || bottom <= top) return;
+    QvDeviceSpace device(dc);
     qv::DibRows dib;
     const bool direct = qv::DibRowsOf(dc, &dib);
     auto dot = [&](int dx, int dy) {

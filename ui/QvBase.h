@@ -85,6 +85,9 @@ public:
     HDC bgDC = nullptr;     // borrowed from the dialog
     HDC cacheDC = nullptr;  // borrowed from the dialog
     bool layeredMode = false;
+    // The DPI its window is drawn at; positions and sizes stay in pixels at
+    // 96 DPI whatever it is.
+    UINT dpi = 96;
     std::wstring typeName;
     // Null means the object itself, when it implements CQvKeySink.
     CQvKeySink* keySink = nullptr;

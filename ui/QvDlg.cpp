@@ -7,6 +7,7 @@
 #include "base/QvScoped.h"
 #include "base/QvSystemDll.h"
 #include "ui/QvAccessible.h"
+#include "ui/QvDpi.h"
 #include "ui/QvThread.h"
 
 namespace {
@@ -56,8 +57,22 @@ void CQvDlg::OnInit() {
         draggable = false;
         roundCorners = false;
     }
+    // The window was made in the dialog's units; on a screen of another
+    // DPI it is that much larger.
+    dpi = QvWindowDpi(hwnd);
+    if (dpi != kQvBaseDpi && !isChild)
+        ::SetWindowPos(hwnd, nullptr, 0, 0, QvScale(width, dpi), QvScale(height, dpi),
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (roundCorners) SetRoundRgn();
     CreateLayers();
+}
+
+RECT CQvDlg::LogicalClient() const {
+    RECT rc{};
+    ::GetClientRect(hwnd, &rc);
+    rc.right = QvUnscale(rc.right, dpi);
+    rc.bottom = QvUnscale(rc.bottom, dpi);
+    return rc;
 }
 
 void CQvDlg::CreateLayers() {
@@ -66,9 +81,11 @@ void CQvDlg::CreateLayers() {
     ::GetClientRect(hwnd, &rc);
     // A layered dialog compares each frame with the last, pixel by pixel.
     frameLayer.CreateMemDC(dc.get(), rc, false, layered, nullptr);
+    QvSetDpiTransform(frameLayer.memDC, dpi);
     frameShown = false;
     bgLayer.CreateMemDC(dc.get(), rc, false, false, nullptr);
-    DrawBackground(bgLayer.memDC, rc);
+    QvSetDpiTransform(bgLayer.memDC, dpi);
+    DrawBackground(bgLayer.memDC, LogicalClient());
 }
 
 void CQvDlg::SetupControls() {
@@ -77,11 +94,32 @@ void CQvDlg::SetupControls() {
         c->bgDC = bgLayer.memDC;
         c->cacheDC = frameLayer.memDC;
         c->layeredMode = layered;
+        c->dpi = dpi;
     }
+}
+
+void CQvDlg::OnDpiChanged(UINT newDpi, const RECT* suggested) {
+    dpi = newDpi;
+    if (suggested)
+        ::SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT wr{};
+    ::GetWindowRect(hwnd, &wr);
+    x = wr.left;
+    y = wr.top;
+    composeLayer.CreateMemDC(nullptr, wr, false, true, hwnd);  // remade at the next frame
+    CreateLayers();
+    SetupControls();
+    if (roundCorners) SetRoundRgn();
+    Redraw();
 }
 
 LRESULT CQvDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (wnd != hwnd) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+    // Controls are placed in the dialog's units: so is the mouse.
+    if (dpi != kQvBaseDpi && msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK && msg != WM_MOUSEWHEEL)
+        lParam = MAKELPARAM(QvUnscale(LOWORD(lParam), dpi), QvUnscale(HIWORD(lParam), dpi));
     switch (msg) {
     case WM_SIZE:
         OnSize(wParam, lParam);
@@ -127,6 +165,9 @@ LRESULT CQvDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_GETOBJECT:
         return AnswerGetObject(wParam, lParam);
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_QV_PRESS:
         if (wParam < controls.size()) PressControl(controls[wParam]);
         return 0;
@@ -179,9 +220,10 @@ void CQvDlg::ShowDlg(int effect, bool center, int showCmd) {
     if (animating) return;
     frameShown = false;
     if (center) {
-        x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-        y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-        ::MoveWindow(hwnd, x, y, width, height, FALSE);
+        const int w = QvScale(width, dpi), h = QvScale(height, dpi);
+        x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+        y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+        ::MoveWindow(hwnd, x, y, w, h, FALSE);
     }
     if (effect == QV_EFFECT_NONE)
         ::ShowWindow(hwnd, showCmd);

@@ -108,6 +108,8 @@ public:
     virtual bool OnDialogKey(WPARAM key, LPARAM lParam);
     // Escape: presses cancelControl, or asks the window to close.
     virtual void OnEscape();
+    // The client area in the dialog's units (pixels at 96 DPI).
+    RECT LogicalClient() const;
     // The controls a screen reader sees (visible, not accHidden), in order.
     std::vector<CQvBase*> AccessibleControls() const;
     // A control's child id for screen readers (1-based); 0 when it has none.
@@ -153,6 +155,8 @@ private:
     bool Focusable(const CQvBase* control) const;
     void MoveFocus(int step);
     LRESULT AnswerGetObject(WPARAM wParam, LPARAM lParam);
+    // The window moved to a screen of another DPI: lay it out again there.
+    void OnDpiChanged(UINT newDpi, const RECT* suggested);
     void DropAccessible();
     void CreateLayers();
     void PaintLayered(HDC target, const RECT& rc);

@@ -2,6 +2,7 @@
 // run on whichever thread calls Animate; from a worker thread the window
 // calls are serviced by the user-interface thread, which keeps pumping.
 #include "ui/QvDlg.h"
+#include "ui/QvDpi.h"
 
 void CQvDlg::Animate(int effect) {
     // The only guard against overlapping effects: a second one would fight
@@ -35,7 +36,8 @@ void CQvDlg::RestoreOpacity() {
 }
 
 void CQvDlg::MoveFrame(int left, int top, int w, int h, UINT flags) {
-    ::SetWindowPos(hwnd, HWND_TOP, left, top, w, h, flags);
+    // Sizes in the dialog's units, places on the screen.
+    ::SetWindowPos(hwnd, HWND_TOP, left, top, QvScale(w, dpi), QvScale(h, dpi), flags);
 }
 
 void CQvDlg::RunEffect(int effect) {

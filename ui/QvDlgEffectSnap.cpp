@@ -4,6 +4,7 @@
 
 #include "base/QvScoped.h"
 #include "ui/QvDlg.h"
+#include "ui/QvDpi.h"
 #include "ui/QvImage.h"
 
 namespace {
@@ -63,7 +64,9 @@ void CQvDlg::OpenFromMiddle() {
         MoveFrame(x, y + (h / 2 - k * (step / 2)), w, c);
         RECT rc = shot.FrameRect();
         CQvDC frame(shot.dc(), rc, false, false, hwnd);
-        RECT src{0, (h - c) / 2, w, (h - c) / 2 + c};
+        QvSetDpiTransform(frame.memDC, dpi);
+        // The picture is in device pixels, the frame in the dialog's units.
+        RECT src{0, QvScale((h - c) / 2, dpi), QvScale(w, dpi), QvScale((h - c) / 2 + c, dpi)};
         CQvImage::Instance().DrawImg(frame.memDC, shot.Rewound(), 0, 0, w, c, &src);
         frame.Draw();
         ::Sleep(10);
@@ -95,6 +98,7 @@ void CQvDlg::Flip(bool closing) {
             const int span = 2 * half - k * step;
             RECT rc = shot.FrameRect();
             CQvDC frame(shot.dc(), rc, false, true, hwnd);
+            QvSetDpiTransform(frame.memDC, dpi);
             frame.alpha = static_cast<BYTE>(fadeAlpha.load());
             if (closing) {
                 // The picture tilts by up to 15 pixels as it narrows.

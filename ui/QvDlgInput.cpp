@@ -3,6 +3,7 @@
 #include <typeinfo>
 
 #include "ui/QvDlg.h"
+#include "ui/QvDpi.h"
 
 namespace {
 
@@ -112,8 +113,7 @@ bool CQvDlg::CanDrag(int px, int py) {
 
 bool CQvDlg::CheckResize(int px, int py, bool begin) {
     if (!resizable) return false;
-    RECT rc{};
-    ::GetClientRect(hwnd, &rc);
+    const RECT rc = LogicalClient();
     const int r = rc.right, b = rc.bottom;
     if (resizeEdge == QV_EDGE_NONE && (px < 0 || px > r || py < 0 || py > b)) return false;
 
@@ -165,16 +165,16 @@ bool CQvDlg::DoResize(bool end) {
     default: return false;  // no resize under way: nothing to apply
     }
     const int w = wr.right - wr.left, h = wr.bottom - wr.top;
-    if (w < minWidth || h < minHeight) {
+    if (w < QvScale(minWidth, dpi) || h < QvScale(minHeight, dpi)) {
         ::ReleaseCapture();
         resizeEdge = QV_EDGE_NONE;
         return false;
     }
     x = wr.left;
     y = wr.top;
-    width = w;
-    height = h;
-    ::MoveWindow(hwnd, x, y, width, height, TRUE);
+    width = QvUnscale(w, dpi);
+    height = QvUnscale(h, dpi);
+    ::MoveWindow(hwnd, x, y, w, h, TRUE);
     // The layers follow the new size, or controls would erase themselves
     // from a background of the old size.
     CreateLayers();

@@ -3,6 +3,7 @@
 
 #include "base/QvScoped.h"
 #include "ui/QvDlg.h"
+#include "ui/QvDpi.h"
 #include "ui/QvFrameDiff.h"
 #include "ui/QvImage.h"
 
@@ -10,7 +11,8 @@ namespace {
 
 // GDI fills leave the alpha bytes of a 32-bit DIB at zero, which a layered
 // window shows as fully transparent. Make the filled area opaque.
-void MakeOpaque(HDC dc, const RECT& rc) {
+void MakeOpaque(HDC dc, const RECT& area) {
+    const RECT rc = QvToDevice(dc, area);
     qv::DibRows dib;
     if (!qv::DibRowsOf(dc, &dib)) return;
     const LONG w = dib.width, h = dib.height;
@@ -41,14 +43,15 @@ void CQvDlg::Paint(HDC target) {
         return;
     }
     CQvDC frame(target, rc, true, layered, hwnd);
-    DrawBackground(frame.memDC, rc);
+    QvSetDpiTransform(frame.memDC, dpi);
+    DrawBackground(frame.memDC, LogicalClient());
     DrawContent(frame.memDC);
     if (!inputSuspended) {
         for (CQvBase* c : controls) PaintControl(c, frame.memDC);
         // Kept so a single control can later repaint itself without the
         // whole dialog being recomposed.
-        ::BitBlt(frameLayer.memDC, 0, 0, rc.right - rc.left, rc.bottom - rc.top, frame.memDC, 0,
-                 0, SRCCOPY);
+        QvCopyDevice(frameLayer.memDC, 0, 0, rc.right - rc.left, rc.bottom - rc.top, frame.memDC, 0,
+                     0);
     }
     // Leaving scope presents the frame.
 }
@@ -62,6 +65,7 @@ void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
         composeLayer.rect.bottom - composeLayer.rect.top != h) {
         RECT size = rc;
         composeLayer.CreateMemDC(target, size, false, true, hwnd);
+        QvSetDpiTransform(composeLayer.memDC, dpi);
         frameShown = false;
     }
     if (!composeLayer.memDC || !composeLayer.bitmap) return;
@@ -72,7 +76,7 @@ void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
         ::GdiFlush();
         std::memset(dib.dsBm.bmBits, 0, static_cast<size_t>(dib.dsBm.bmWidthBytes) * h);
     }
-    DrawBackground(composeLayer.memDC, rc);
+    DrawBackground(composeLayer.memDC, LogicalClient());
     DrawContent(composeLayer.memDC);
     if (!inputSuspended)
         for (CQvBase* c : controls) PaintControl(c, composeLayer.memDC);
@@ -88,8 +92,8 @@ void CQvDlg::PaintLayered(HDC target, const RECT& rc) {
     const bool shown = composeLayer.Present(whole ? nullptr : &dirty);
     // Kept so a single control can later repaint itself without the whole
     // dialog being recomposed, and to compare the next frame with.
-    ::BitBlt(frameLayer.memDC, dirty.left, dirty.top, dirty.right - dirty.left,
-             dirty.bottom - dirty.top, composeLayer.memDC, dirty.left, dirty.top, SRCCOPY);
+    QvCopyDevice(frameLayer.memDC, dirty.left, dirty.top, dirty.right - dirty.left,
+                 dirty.bottom - dirty.top, composeLayer.memDC, dirty.left, dirty.top);
     shownSize = now;
     frameShown = shown && !animating;
 }

@@ -3,10 +3,14 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "ui/QvDpi.h"
+
 namespace qv {
 
 bool DibRowsOf(HDC dc, DibRows* rows) {
     *rows = DibRows{};
+    // The probe below reads pixels by device position.
+    QvDeviceSpace device(dc);
     auto bitmap = dc ? static_cast<HBITMAP>(::GetCurrentObject(dc, OBJ_BITMAP)) : nullptr;
     DIBSECTION dib{};
     if (!bitmap || ::GetObjectW(bitmap, sizeof(dib), &dib) != sizeof(dib) ||

@@ -1,7 +1,9 @@
 // Plain, sliced and stretched image drawing, tint and colour key.
+#include <cmath>
 #include <memory>
 
 #include "ui/QvImage.h"
+#include "ui/QvDpiGraphics.h"
 
 using Gdiplus::Graphics;
 using Gdiplus::Image;
@@ -70,6 +72,33 @@ std::unique_ptr<Gdiplus::Bitmap> ScalePart(Image* img, int sx, int sy, int sw, i
     return out;
 }
 
+// On a DC drawn at another DPI: the part scaled once, to the very device
+// pixels it covers (edges rounded as for its neighbours, so slices meet),
+// and drawn 1:1. False when g has no plain scale to apply.
+bool DrawScaledToDevice(Graphics& g, Image* img, int x, int y, int w, int h, int sx, int sy, int sw,
+                        int sh, ImageAttributes* attr) {
+    Gdiplus::Matrix transform;
+    g.GetTransform(&transform);
+    if (transform.IsIdentity()) return false;
+    Gdiplus::REAL m[6];
+    transform.GetElements(m);
+    if (m[1] != 0 || m[2] != 0 || m[0] <= 0 || m[3] <= 0) return false;
+    auto at = [](Gdiplus::REAL v, Gdiplus::REAL scale, Gdiplus::REAL shift) {
+        return static_cast<int>(std::lround(v * scale + shift));
+    };
+    const int left = at(static_cast<Gdiplus::REAL>(x), m[0], m[4]);
+    const int top = at(static_cast<Gdiplus::REAL>(y), m[3], m[5]);
+    const int dw = at(static_cast<Gdiplus::REAL>(x + w), m[0], m[4]) - left;
+    const int dh = at(static_cast<Gdiplus::REAL>(y + h), m[3], m[5]) - top;
+    if (dw <= 0 || dh <= 0) return true;  // nothing of it lands on a pixel
+    std::unique_ptr<Gdiplus::Bitmap> part = ScalePart(img, sx, sy, sw, sh, dw, dh);
+    if (!part) return false;
+    g.ResetTransform();
+    g.DrawImage(part.get(), Gdiplus::Rect(left, top, dw, dh), 0, 0, dw, dh, Gdiplus::UnitPixel, attr);
+    g.SetTransform(&transform);
+    return true;
+}
+
 }  // namespace
 
 void CQvImage::DrawOn(Graphics& g, Image* img, int x, int y, int w, int h, const RECT* src,
@@ -87,6 +116,8 @@ void CQvImage::DrawOn(Graphics& g, Image* img, int x, int y, int w, int h, const
         w = sw;
         h = sh;
     }
+    if (w > 0 && h > 0 && sw > 0 && sh > 0 && DrawScaledToDevice(g, img, x, y, w, h, sx, sy, sw, sh, attr))
+        return;
     bool scaled = w != sw || h != sh;
     if (scaled && w > 0 && h > 0 && sw > 0 && sh > 0) {
         Gdiplus::Matrix transform;
@@ -112,7 +143,9 @@ void CQvImage::DrawOn(Graphics& g, Image* img, int x, int y, int w, int h, const
 bool CQvImage::DrawImg(HDC dc, Image* img, int x, int y, int w, int h, RECT* src,
                        ImageAttributes* attr) {
     if (!dc || !img) return false;
+    QvDeviceSpace space(dc);
     Graphics g(dc);
+    QvMatchTransform(g, space);
     DrawOn(g, img, x, y, w, h, src, attr);
     return true;
 }
@@ -177,7 +210,9 @@ bool CQvImage::DrawStretchImg(HDC dc, int id, const wchar_t* type, int x, int y,
 
 bool CQvImage::DrawSplitH(HDC dc, Image* img, int x, int y, int w, int h, const RECT& s,
                           int e) {
+    QvDeviceSpace space(dc);
     Graphics g(dc);
+    QvMatchTransform(g, space);
     RECT left{s.left, s.top, s.left + e, s.bottom};
     RECT mid{s.left + e, s.top, s.right - e, s.bottom};
     RECT right{s.right - e, s.top, s.right, s.bottom};

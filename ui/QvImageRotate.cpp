@@ -1,5 +1,6 @@
 // Rotated, flipped and skewed drawing.
 #include "ui/QvImage.h"
+#include "ui/QvDpiGraphics.h"
 
 using Gdiplus::Graphics;
 using Gdiplus::Image;
@@ -12,7 +13,9 @@ bool CQvImage::DrawRotate(HDC dc, Image* img, int angle, int x, int y, int w, in
     }
     int cx = x + w / 2;
     int cy = y + h / 2;
+    QvDeviceSpace space(dc);
     Graphics g(dc);
+    QvMatchTransform(g, space);
     // Prepended, so points are moved to the origin first, turned, and
     // moved back: the image turns about the centre of its rectangle.
     g.TranslateTransform(static_cast<float>(cx), static_cast<float>(cy));
@@ -76,7 +79,9 @@ bool CQvImage::DrawRotateFlip(HDC dc, int id, const wchar_t* type, int x, int y,
 void CQvImage::DrawRotate3D(HDC dc, Image* img, int x1, int y1, int x2, int y2, int x3,
                             int y3) {
     if (!dc || !img) return;
+    QvDeviceSpace space(dc);
     Graphics g(dc);
+    QvMatchTransform(g, space);
     g.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
     Gdiplus::Point corners[3] = {{x1, y1}, {x2, y2}, {x3, y3}};
     g.DrawImage(img, corners, 3);

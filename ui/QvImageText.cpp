@@ -1,10 +1,13 @@
 // Text drawn with GDI+.
 #include "ui/QvImage.h"
+#include "ui/QvDpiGraphics.h"
 
 void CQvImage::DrawString(HDC dc, HFONT font, const wchar_t* text, int x, int y, int w, int h,
                           DWORD color, int alpha, bool center, bool lineLimit, int) {
     if (!dc || !text) return;
+    QvDeviceSpace space(dc);
     Gdiplus::Graphics g(dc);
+    QvMatchTransform(g, space);
     if (!font) font = static_cast<HFONT>(::GetCurrentObject(dc, OBJ_FONT));
     Gdiplus::Font gdiFont(dc, font);
     if (alpha < 0) alpha = 0;

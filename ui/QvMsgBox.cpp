@@ -34,8 +34,7 @@ CQvMsgBox::~CQvMsgBox() {
 
 void CQvMsgBox::OnInit() {
     CQvDlg::OnInit();
-    RECT client{};
-    ::GetClientRect(hwnd, &client);
+    const RECT client = LogicalClient();
     const int w = width;
     const int bottom = client.bottom;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ui/QvDpi.h"
 #include "ui/QvFrameDiff.h"
 
 namespace qv {
@@ -32,8 +33,10 @@ bool PaintCache::Lookup(HDC dc, const RECT& area, const std::wstring& key, Pixel
     if (clipped != 0) return false;
     DibRows dib;
     if (!DibRowsOf(dc, &dib)) return false;
-    RECT r{std::max(area.left, 0L), std::max(area.top, 0L), std::min(area.right, dib.width),
-           std::min(area.bottom, dib.height)};
+    // Kept in device pixels: a DC drawn at another DPI covers more of them.
+    const RECT device = QvToDevice(dc, area);
+    RECT r{std::max(device.left, 0L), std::max(area.top, 0L), std::min(device.right, dib.width),
+           std::min(device.bottom, dib.height)};
     if (r.left >= r.right || r.top >= r.bottom) return false;
     px->bits = dib.first;
     px->stride = dib.stride;
