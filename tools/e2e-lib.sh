@@ -124,16 +124,19 @@ e2e_pixel() {
 # Mean x of the eraser's blue pixels in a screenshot of the window (the
 # card's small blue mark, left of x 55, is not counted); -1 when none.
 e2e_eraser_x() {
-  convert "$1" -crop 395x230+55+0 +repage txt:- 2>/dev/null | python3 -c '
+  local crop=${2:-395x230+55+0}
+  local left=${crop#*+}; left=${left%%+*}
+  convert "$1" -crop "$crop" +repage txt:- 2>/dev/null | python3 -c '
 import re, sys
+left = int(sys.argv[1])
 xs = []
 for line in sys.stdin:
     m = re.match(r"(\d+),(\d+): \((\d+),(\d+),(\d+)", line)
     if m:
         x, y, r, g, b = map(int, m.groups())
         if b > 150 and b > r + 70 and b > g + 20:
-            xs.append(x + 55)
-print(sum(xs) // len(xs) if len(xs) > 200 else -1)'
+            xs.append(x + left)
+print(sum(xs) // len(xs) if len(xs) > 200 else -1)' "$left"
 }
 
 # The last frame of a film that still shows the window's card.

@@ -1,5 +1,7 @@
 #include "ui/QvDC.h"
 
+#include "ui/QvDpi.h"
+
 CQvDC::CQvDC() = default;
 
 CQvDC::CQvDC(HDC target, RECT& r, bool present, bool isLayered, HWND window) {
@@ -52,6 +54,8 @@ void CQvDC::Draw() {
 
 bool CQvDC::Present(const RECT* dirty) {
     bool shown = false;
+    // The buffer may draw at another DPI: what goes out are its pixels.
+    QvDeviceSpace device(memDC);
     if (layered) {
         // Position and size follow the window as it is now, not the stored
         // rectangle: effects move the window between frames.
