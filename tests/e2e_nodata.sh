@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Without a usable data file the uninstaller asks about no product, runs its
-# animation to the end and removes only itself: once with no data file,
+# Without a usable data file the uninstaller names no product: it says that
+# the product is gone (no data file) or that its data is damaged, and that
+# only the uninstaller will go; it runs its animation to the end and
+# removes only itself: once with no data file,
 # once with a monstrous one (1.5 GB, sparse, announcing INT_MAX records),
 # which it takes for damaged without reading it.
 set -euo pipefail
@@ -23,8 +25,10 @@ run_case() {
   t1=$(date +%s%N)
   e2e_settle
   qvwin.sh shot "$E2E_SHOTS/question-$what.png" "$E2E_WID"
+  # Not the nameless "您确定要卸载?", which ends before x 155: the
+  # longer sentence that says what is wrong runs on to the buttons.
   right=$(e2e_dark_pixels "$E2E_SHOTS/question-$what.png" 90x30+155+146)
-  [ "$right" -lt 20 ] || e2e_fail "$what: the question names a product it cannot know"
+  [ "$right" -gt 20 ] || e2e_fail "$what: the question does not say what is wrong"
   e2e_click_uninstall
   code=0; e2e_wait_exit 60 || code=$?
   [ "$code" = 0 ] || e2e_fail "$what: the program ended with exit code $code"
@@ -45,3 +49,9 @@ run_case() {
 
 run_case missing
 run_case monstrous
+# Two different sentences for the two cases.
+for what in missing monstrous; do
+  convert "$E2E_SHOTS/question-$what.png" -crop 210x30+35+146 +repage "$QV_ENV_DIR/q-$what.png"
+done
+differ=$(compare -metric AE "$QV_ENV_DIR/q-missing.png" "$QV_ENV_DIR/q-monstrous.png" null: 2>&1 || true)
+[ "${differ%% *}" != 0 ] || e2e_fail "a missing and a damaged data file are told alike"
