@@ -3,6 +3,7 @@
 #include "app/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
+#include "ui/QvFade.h"
 #include "ui/QvFont.h"
 
 namespace {
@@ -30,6 +31,7 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
         ::GetWindowRect(wnd, &wr);
         CQvDC mem(dc.get(), wr, false, true, wnd);
         if (!mem.memDC) return;
+        mem.alpha = qv::WindowFade(wnd);  // mid-fade, not at full opacity
         if (c.cacheDC)
             ::BitBlt(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, c.cacheDC, 0, 0,
                      SRCCOPY);

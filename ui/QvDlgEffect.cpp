@@ -2,6 +2,7 @@
 // run on whichever thread calls Animate; from a worker thread the window
 // calls are serviced by the user-interface thread, which keeps pumping.
 #include "ui/QvDlg.h"
+#include "ui/QvFade.h"
 
 void CQvDlg::Animate(int effect) {
     // The only guard against overlapping effects: a second one would fight
@@ -19,6 +20,7 @@ void CQvDlg::SetAlpha(int alpha) {
     frameShown = false;
     fadeAlpha = alpha & 0xFF;
     if (layered) {
+        qv::SetWindowFade(hwnd, static_cast<BYTE>(alpha & 0xFF));
         // A window drawn with UpdateLayeredWindow refuses it for good once
         // SetLayeredWindowAttributes has been called on it (Wine then shows
         // it black): the fade goes into the blend of a frame presented now.
