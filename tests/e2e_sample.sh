@@ -125,11 +125,17 @@ int main() {
     return folder[0] ? 7 : 1;
 }
 CPP
-cmake -S "$work/tiny-src" -B "$work/tiny" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/tiny-configure.log" 2>&1 ||
-  e2e_fail "configuring the second program failed: $work/tiny-configure.log"
-cmake --build "$work/tiny" >"$work/tiny-build.log" 2>&1 ||
-  e2e_fail "building the second program failed:"$'\n'"$(grep -i error "$work/tiny-build.log" | head -20)"
+# Configures and builds $work/NAME-src into $work/NAME against the package
+# only; WHAT names it in a failure.
+build_product() {
+  local name=$1 what=$2
+  cmake -S "$work/$name-src" -B "$work/$name" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/$name-configure.log" 2>&1 ||
+    e2e_fail "configuring $what failed: $work/$name-configure.log"
+  cmake --build "$work/$name" >"$work/$name-build.log" 2>&1 ||
+    e2e_fail "building $what failed:"$'\n'"$(grep -i error "$work/$name-build.log" | head -20)"
+}
+build_product tiny "the second program"
 tiny="$work/tiny/qvtiny.exe"
 "$root/tools/check-pe.sh" "$tiny" >/dev/null || e2e_fail "the second program imports more than Windows' DLLs"
 [ -z "$(exported "$tiny")" ] || e2e_fail "the second program exports framework names"
@@ -146,11 +152,7 @@ block "Ten lines" rc >"$work/hello-src/app.rc"
 for f in CMakeLists.txt main.cpp app.rc; do
   [ -s "$work/hello-src/$f" ] || e2e_fail "no $f in the documentation's example"
 done
-cmake -S "$work/hello-src" -B "$work/hello" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/hello-configure.log" 2>&1 ||
-  e2e_fail "configuring the documentation's example failed: $work/hello-configure.log"
-cmake --build "$work/hello" >"$work/hello-build.log" 2>&1 ||
-  e2e_fail "building the documentation's example failed:"$'\n'"$(grep -i error "$work/hello-build.log" | head -20)"
+build_product hello "the documentation's example"
 
 px() { e2e_pixel "$@"; echo; }  # with a line end, so that read succeeds
 shots=${E2E_SHOTS:-$work/shots}
