@@ -4,7 +4,9 @@
 #   tools/start-loop.sh EXE TITLE COUNT [LIMIT_S]
 # A start that shows its window is ended at once, or, with QV_LOOP_CLOSE="X Y",
 # closed by a click there as a user would, the next start not waiting for
-# it to end (each start's window is told apart by its process). QV_LOAD_JOBS (default 2) busy loops run beside it at the
+# it to end (each start's window is told apart by its process); with
+# QV_LOOP_FRESH=1 each start gets a fresh display and Wine prefix, as a
+# first start after boot. QV_LOAD_JOBS (default 2) busy loops run beside it at the
 # lowest priority. For every start that failed, OUT/start-N/ keeps what the
 # program printed, the X windows and Wine's processes; OUT is QV_LOOP_OUT
 # (default /tmp/start-loop).
@@ -34,6 +36,7 @@ find_window() { xdotool search --all --onlyvisible --pid "$pid" --name "^$title\
 any_window() { xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1 || true; }
 noshow=0; late=0; closing=()
 for n in $(seq 1 "$count"); do
+  [ -z "${QV_LOOP_FRESH:-}" ] || { qv_env_down; qv_env_up; }
   # The last start's window is gone before the next begins.
   [ -n "${QV_LOOP_CLOSE:-}" ] ||
     for _ in $(seq 1 200); do [ -z "$(any_window)" ] && break; sleep 0.05; done
