@@ -33,7 +33,9 @@ constexpr int kStayedWidth = 400;
 constexpr int kStayedHeight = 240;
 
 CQvButton* MakeButton(const wchar_t* caption, int x, int imageId, void (*onClick)(void*)) {
-    auto* button = new CQvButton(caption, x);
+    auto* button = new CQvButton();
+    // 68 × 29, the three looks side by side with 8-pixel edges.
+    button->Init(caption, x, 148, 68, 29, 8, 3, nullptr, nullptr);
     button->imageId = imageId;
     button->stateImages = 1;  // one strip holds normal, hover and pressed
     button->textOffsetY -= 2;  // the caption sits a little above centre on this artwork

@@ -1,5 +1,4 @@
 #include "app/QvReport.h"
-#include "app/QvReportSeam.h"
 #include "base/QvScoped.h"
 
 #include <cstdio>
@@ -25,13 +24,15 @@ void BuildUrl(const wchar_t* page, wchar_t* out) {
 
 }  // namespace
 
-void qv::seam::SetReportHost(const wchar_t* host) {
+bool SetReportHost(const wchar_t* host) {
+    const bool fits = !host || std::wcslen(host) < std::size(g_host);
     ::AcquireSRWLockExclusive(&g_hostLock);
-    if (host && std::wcslen(host) < std::size(g_host))
+    if (host && fits)
         std::wcscpy(g_host, host);
     else
         g_host[0] = L'\0';
     ::ReleaseSRWLockExclusive(&g_hostLock);
+    return fits;
 }
 
 void GetReportUrl(wchar_t* out) {

@@ -19,6 +19,14 @@ QV_API DWORD WINAPI ReportThread(void* request);
 
 // The report server's addresses: "http://<host>/report.asp" for usage
 // reports and "http://<host>/api.ashx" for crash reports, into buffers of
-// 200 units. The host is QV_REPORT_HOST, chosen at build time.
+// 200 units. The host is the one SetReportHost named last, else the
+// framework's built-in QV_REPORT_HOST ("report.invalid" in an installed
+// package, which resolves nowhere).
 QV_API void GetReportUrl(wchar_t* out);
 QV_API void GetCrashUrl(wchar_t* out);
+
+// Names this program's report server, "host" or "host:port": a product
+// calls it once at start, before anything reports. Null or "" goes back to
+// the built-in host. A host of 128 units or more is refused (false) and
+// the built-in one used, so that nothing goes to a cut-off name.
+QV_API bool SetReportHost(const wchar_t* host);

@@ -17,6 +17,10 @@ namespace {
 
 std::atomic<qv::seam::LocalTimeFn> g_clock{nullptr};
 
+// The uninstaller's own names; a product sets its own.
+constexpr wchar_t kDefaultSwitchKey[] = L"SOFTWARE\\Quorvel";
+constexpr wchar_t kDefaultFilePrefix[] = L"QV-";
+
 SYSTEMTIME Now() {
     SYSTEMTIME t{};
     if (qv::seam::LocalTimeFn clock = g_clock.load())
@@ -57,11 +61,31 @@ CQvLog& CQvLog::Instance() {
     return _obj;
 }
 
-CQvLog::CQvLog() = default;
+CQvLog::CQvLog() {
+    SetSwitchKey(nullptr);
+    SetFilePrefix(nullptr);
+}
 CQvLog::~CQvLog() = default;
 
 void CQvLog::ForceLog(bool force) {
     force_ = force;
+}
+
+bool CQvLog::SetSwitchKey(const wchar_t* key) {
+    if (key && std::wcslen(key) >= std::size(switchKey_)) return false;
+    ::AcquireSRWLockExclusive(&namesLock_);
+    std::wcscpy(switchKey_, key && key[0] ? key : kDefaultSwitchKey);
+    ::ReleaseSRWLockExclusive(&namesLock_);
+    return true;
+}
+
+bool CQvLog::SetFilePrefix(const wchar_t* prefix) {
+    if (prefix && (std::wcslen(prefix) >= std::size(filePrefix_) || std::wcspbrk(prefix, L"\\/:")))
+        return false;
+    ::AcquireSRWLockExclusive(&namesLock_);
+    std::wcscpy(filePrefix_, prefix && prefix[0] ? prefix : kDefaultFilePrefix);
+    ::ReleaseSRWLockExclusive(&namesLock_);
+    return true;
 }
 
 void CQvLog::SetMemName(const wchar_t* name, int size) {
@@ -77,7 +101,10 @@ bool CQvLog::isLog() {
     // Read afresh every time so that support staff can switch logging on
     // while the program runs.
     wchar_t value[300] = {};
-    wchar_t key[] = L"SOFTWARE\\Quorvel";
+    wchar_t key[std::size(switchKey_)];
+    ::AcquireSRWLockShared(&namesLock_);
+    std::wcscpy(key, switchKey_);
+    ::ReleaseSRWLockShared(&namesLock_);
     wchar_t name[] = L"debug";
     CQvReg& reg = CQvReg::Instance();
     if (!reg.GetRegInfo(HKEY_LOCAL_MACHINE, key, name, 0, value) && isWow64())
@@ -89,8 +116,10 @@ void CQvLog::GetLogFileName(wchar_t (&path)[MAX_PATH + 32]) {
     wchar_t folder[MAX_PATH] = {};
     GetCurPath(folder);
     SYSTEMTIME t = Now();
-    std::swprintf(path, std::size(path), L"%lsQV-%d-%d-%d.log", folder, t.wYear, t.wMonth,
-                  t.wDay);
+    ::AcquireSRWLockShared(&namesLock_);
+    std::swprintf(path, std::size(path), L"%ls%ls%d-%d-%d.log", folder, filePrefix_, t.wYear,
+                  t.wMonth, t.wDay);
+    ::ReleaseSRWLockShared(&namesLock_);
 }
 
 void CQvLog::AppendLine(const wchar_t* message) {

@@ -39,11 +39,10 @@ target_link_options(qvframework INTERFACE
   $<INSTALL_INTERFACE:$<$<BOOL:$<TARGET_PROPERTY:WIN32_EXECUTABLE>>:-municode>>
   $<INSTALL_INTERFACE:-static> $<INSTALL_INTERFACE:-static-libgcc>
   $<INSTALL_INTERFACE:-static-libstdc++>)
-# windres finds qvframework-skin.rc and reads Chinese captions as UTF-8.
+# windres finds qvframework-skin.rc; the toolchain files make it read
+# scripts as UTF-8.
 target_include_directories(qvframework INTERFACE
   $<INSTALL_INTERFACE:$<$<COMPILE_LANGUAGE:RC>:$<INSTALL_PREFIX>/${CMAKE_INSTALL_DATADIR}/qvframework/skin>>)
-target_compile_options(qvframework INTERFACE
-  $<INSTALL_INTERFACE:$<$<COMPILE_LANGUAGE:RC>:SHELL:-c 65001>>)
 install(TARGETS qvframework EXPORT qvframeworkTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # GDI+ and WinINet are imported late, through these (CMakeLists.txt).
@@ -68,7 +67,8 @@ install(EXPORT qvframeworkTargets NAMESPACE qvframework:: DESTINATION ${QV_PACKA
 # The toolchain files, and the Wine wrapper they name as the emulator that
 # runs a product's tests.
 install(FILES cmake/mingw-common.cmake cmake/toolchain-i686-mingw.cmake
-              cmake/toolchain-x86_64-mingw.cmake DESTINATION ${QV_PACKAGE_DIR})
+              cmake/toolchain-x86_64-mingw.cmake cmake/qvframework-ship.cmake
+        DESTINATION ${QV_PACKAGE_DIR})
 install(PROGRAMS tools/wine tools/wine-probe.sh tools/pe-machine.sh DESTINATION ${QV_PACKAGE_DIR})
 
 # The default skin: the images the framework's controls, dialogs and
@@ -84,11 +84,17 @@ foreach(line ${QV_SKIN_LINES})
 endforeach()
 install(FILES ${QV_SKIN_FILES} DESTINATION ${QV_SKIN_DIR})
 
+# The guide, and the sample program as a starting point (it builds from
+# its installed folder as it does from the source tree).
+install(FILES docs/framework.md docs/testing.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/qvframework)
+install(DIRECTORY sample/ DESTINATION ${CMAKE_INSTALL_DATADIR}/qvframework/sample)
+
 # Unversioned project: any request is answered by what is installed.
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/qvframeworkConfigVersion.cmake
   VERSION 1.0 COMPATIBILITY AnyNewerVersion)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/qvframeworkConfig.cmake
   "include(\${CMAKE_CURRENT_LIST_DIR}/qvframeworkTargets.cmake)\n"
+  "include(\${CMAKE_CURRENT_LIST_DIR}/qvframework-ship.cmake)\n"
   "get_filename_component(QVFRAMEWORK_SKIN_DIR \"\${CMAKE_CURRENT_LIST_DIR}/../../../${QV_SKIN_DIR}\" ABSOLUTE)\n")
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qvframeworkConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/qvframeworkConfigVersion.cmake

@@ -20,3 +20,8 @@ if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/wine)
 else()
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine)
 endif()
+
+# windres reads resource scripts as UTF-8, so Chinese captions and version
+# text survive. A flag, not a compile option: CMake hands windres only the
+# -D and -I options of a target (CMAKE_RC_FLAG_REGEX).
+set(CMAKE_RC_FLAGS_INIT "-c 65001")

@@ -27,7 +27,7 @@ for h in $headers; do
     -D_WIN32_WINNT=0x0601 -I "$inc" -x c++ - 2>"$work/header.log" ||
     e2e_fail "$h does not compile on its own from the installed tree:"$'\n'"$(head -5 "$work/header.log")"
 done
-for internal in base/QvZlibApi.h base/QvNarrow.h app/QvReportSeam.h base/QvLogSeam.h app/MainDlg.h; do
+for internal in base/QvZlibApi.h base/QvNarrow.h base/QvLogSeam.h app/MainDlg.h; do
   [ ! -e "$inc/$internal" ] || e2e_fail "internal header installed: $internal"
 done
 
@@ -47,11 +47,17 @@ defined=$($triple-nm --defined-only -g "$lib" 2>/dev/null | awk 'NF == 3 {print 
 missing=$(LC_ALL=C comm -23 <(printf '%s\n' "$exports") <(printf '%s\n' "$defined"))
 [ -z "$missing" ] || e2e_fail "exported but not in the installed library:"$'\n'"$missing"
 
-# The example of docs/framework.md compiles against the package.
-sed -n '/^## Ten lines/,$p' "$root/docs/framework.md" | sed -n '/^```cpp/,/^```/p' | sed '1d;$d' |
-  $triple-g++-posix -std=c++20 -fsyntax-only -DUNICODE -D_UNICODE -D_WIN32_WINNT=0x0601 \
-    -I "$inc" -x c++ - 2>"$work/example.log" ||
-  e2e_fail "the documentation's example does not compile:"$'\n'"$(head -5 "$work/example.log")"
+# The skin's resource script stands on its own: a product's script may
+# include it first.
+skin="$work/sdk/share/qvframework/skin"
+$triple-windres -I "$skin" "$skin/qvframework-skin.rc" -O coff -o "$work/skin.o" 2>"$work/skin.log" ||
+  e2e_fail "qvframework-skin.rc does not compile on its own: $(head -3 "$work/skin.log")"
+
+# The guide and the sample come with the package.
+for f in share/doc/qvframework/framework.md share/doc/qvframework/testing.md \
+         share/qvframework/sample/CMakeLists.txt share/qvframework/sample/res/sample.rc; do
+  [ -f "$work/sdk/$f" ] || e2e_fail "the package lacks $f"
+done
 
 # Names in a program's export table, one a line.
 exported() { $triple-objdump -p "$1" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
@@ -62,11 +68,12 @@ if $triple-objdump -h "$lib" | grep -q '\.drectve'; then
   e2e_fail "the installed library still carries export directives"
 fi
 
-# The sample, configured as its README section says, with the source tree
-# out of sight: only the package's folder and its toolchain file are given.
+# The sample, as installed, configured as its README section says, with the
+# source tree out of sight: only the package's folder and its toolchain
+# file are given.
 toolchain="$work/sdk/lib/cmake/qvframework/toolchain-$arch-mingw.cmake"
 [ -f "$toolchain" ] || e2e_fail "the package carries no toolchain file"
-cmake -S "$root/sample" -B "$work/sample" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+cmake -S "$work/sdk/share/qvframework/sample" -B "$work/sample" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/configure.log" 2>&1 ||
   e2e_fail "configuring the sample failed: $work/configure.log"
 if grep -rq -- "-I$root\b\|$root/app\|$root/ui\|$root/base\|$root/cmake\|$root/tools" \
@@ -82,6 +89,20 @@ exe="$work/sample/qvsample.exe"
   e2e_fail "the sample exports $(exported "$exe" | wc -l) names, e.g. $(exported "$exe" | head -3 | tr '\n' ' ')"
 [ -z "$(find "$work/sample" -name '*.dll.a')" ] ||
   e2e_fail "an import library was written for the sample: $(find "$work/sample" -name '*.dll.a')"
+
+# Chinese text in a product's resource script arrives as written.
+version=$($triple-windres -J coff -i "$exe" -O rc 2>/dev/null | sed -n '/VALUE "ProductName"/p')
+[[ "$version" == *'L"\x6846\x67b6\x793a\x4f8b"'* ]] ||
+  e2e_fail "the sample's product name is not 框架示例 in its version information: ${version:-none}"
+
+# Built as the package ships a product: Release, -Os, unused sections
+# dropped, stripped, its debug information beside it and named by it.
+size=$(stat -c %s "$exe")
+[ "$size" -lt $((1024 * 1024)) ] || e2e_fail "the sample is $((size / 1024)) KiB: not built to ship"
+[ -f "$exe.debug" ] || e2e_fail "no qvsample.exe.debug beside the sample"
+$triple-objdump -h "$exe" | grep -q '\.gnu_debuglink' || e2e_fail "the sample does not name its debug file"
+! $triple-objdump -h "$exe" | grep -q '\.debug_info' || e2e_fail "the sample carries its debug information"
+$triple-objdump -h "$exe.debug" | grep -q '\.debug_info' || e2e_fail "the debug file holds no debug information"
 
 # A second product of the smallest kind, a console program with main: the
 # package's link options must not demand wWinMain of it.
@@ -104,15 +125,34 @@ int main() {
     return folder[0] ? 7 : 1;
 }
 CPP
-cmake -S "$work/tiny-src" -B "$work/tiny" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/tiny-configure.log" 2>&1 ||
-  e2e_fail "configuring the second program failed: $work/tiny-configure.log"
-cmake --build "$work/tiny" >"$work/tiny-build.log" 2>&1 ||
-  e2e_fail "building the second program failed:"$'\n'"$(grep -i error "$work/tiny-build.log" | head -20)"
+# Configures and builds $work/NAME-src into $work/NAME against the package
+# only; WHAT names it in a failure.
+build_product() {
+  local name=$1 what=$2
+  cmake -S "$work/$name-src" -B "$work/$name" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_PREFIX_PATH="$work/sdk" >"$work/$name-configure.log" 2>&1 ||
+    e2e_fail "configuring $what failed: $work/$name-configure.log"
+  cmake --build "$work/$name" >"$work/$name-build.log" 2>&1 ||
+    e2e_fail "building $what failed:"$'\n'"$(grep -i error "$work/$name-build.log" | head -20)"
+}
+build_product tiny "the second program"
 tiny="$work/tiny/qvtiny.exe"
 "$root/tools/check-pe.sh" "$tiny" >/dev/null || e2e_fail "the second program imports more than Windows' DLLs"
 [ -z "$(exported "$tiny")" ] || e2e_fail "the second program exports framework names"
 [ -z "$(find "$work/tiny" -name '*.dll.a')" ] || e2e_fail "an import library was written for the second program"
+
+# The example of docs/framework.md: its CMakeLists.txt, main.cpp and app.rc
+# as they stand there.
+doc="$root/docs/framework.md"
+block() { sed -n "/^## $1/,\$p" "$doc" | sed -n "/^\`\`\`$2\$/,/^\`\`\`\$/{p;/^\`\`\`\$/q}" | sed '1d;$d'; }
+mkdir -p "$work/hello-src"
+block "Install and link" cmake >"$work/hello-src/CMakeLists.txt"
+block "Ten lines" cpp >"$work/hello-src/main.cpp"
+block "Ten lines" rc >"$work/hello-src/app.rc"
+for f in CMakeLists.txt main.cpp app.rc; do
+  [ -s "$work/hello-src/$f" ] || e2e_fail "no $f in the documentation's example"
+done
+build_product hello "the documentation's example"
 
 px() { e2e_pixel "$@"; echo; }  # with a line end, so that read succeeds
 shots=${E2E_SHOTS:-$work/shots}
@@ -122,6 +162,24 @@ qv_env_up
 # The package's own Wine wrapper runs the second program.
 tcode=0; (cd "$work/tiny" && timeout 120 "$work/sdk/lib/cmake/qvframework/wine" ./qvtiny.exe >"$work/tiny-run.log" 2>&1) || tcode=$?
 [ "$tcode" = 7 ] || e2e_fail "the second program ended with $tcode, not 7: $(head -3 "$work/tiny-run.log")"
+
+# The example draws the default skin's button whole at (40, 148): both its
+# outer edges are there, in the image's edge colour, and nothing beyond.
+E2E_TITLE="你好"
+e2e_start "$work/hello/app.exe"
+e2e_settle
+qvwin.sh shot "$shots/hello.png" "$E2E_WID"
+edge() { read -r r g b < <(px "$shots/hello.png" "$1" 158)
+         [ $(( (r - 174) * (r - 174) + (g - 184) * (g - 184) + (b - 196) * (b - 196) )) -lt 300 ]; }
+edge 40 || e2e_fail "the example's button has no left edge at x 40 ($(px "$shots/hello.png" 40 158))"
+edge 108 || e2e_fail "the example's button has no right edge at x 108 ($(px "$shots/hello.png" 108 158))"
+! edge 109 || e2e_fail "the example's button reaches beyond its 69 pixels"
+qvwin.sh click "$E2E_WID" 74 158
+code=0; e2e_wait_exit 30 || code=$?
+[ "$code" = 0 ] || e2e_fail "the example ended with exit code $code after its button was clicked"
+# The pointer leaves the spot where the sample's count button will be.
+xdotool mousemove 0 0
+
 E2E_TITLE="框架示例"
 e2e_start "$exe"
 e2e_settle

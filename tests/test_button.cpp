@@ -102,10 +102,12 @@ TEST(Button, ConstructorsSetTheirDefaults) {
     EXPECT_EQ(L"取 消", captioned.caption);
     EXPECT_EQ(77, captioned.x);
     EXPECT_EQ(148, captioned.y);
-    EXPECT_EQ(68, captioned.width);
-    EXPECT_EQ(29, captioned.height);
-    EXPECT_EQ(3, captioned.frames);
-    EXPECT_EQ(8, captioned.splitH);
+    // The default skin's button, as a product draws it without further ado.
+    EXPECT_EQ(69, captioned.width);
+    EXPECT_EQ(21, captioned.height);
+    EXPECT_EQ(1, captioned.frames);
+    EXPECT_EQ(2, captioned.splitH);
+    EXPECT_EQ(4, captioned.stateImages);
     EXPECT_FALSE(captioned.pressed);
     EXPECT_EQ(plain.textOffsetY, captioned.textOffsetY);
     EXPECT_EQ(0, captioned.imageSource);

@@ -195,7 +195,7 @@ TEST(DlgAccess, ScreenReadersReadEveryVisibleControlAndPressThem) {
 
         IAccessible* acc = nullptr;
         ASSERT_EQ(S_OK, ::AccessibleObjectFromWindow(dlg.hwnd, static_cast<DWORD>(OBJID_CLIENT),
-                                                     IID_IAccessible,
+                                                     __uuidof(IAccessible),
                                                      reinterpret_cast<void**>(&acc)));
         ASSERT_NE(nullptr, acc);
         EXPECT_EQ(L"示例对话框", Name(acc, CHILDID_SELF));

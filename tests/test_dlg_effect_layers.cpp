@@ -3,10 +3,14 @@
 // in its own colour, fully opaque; one that ends faded out is gone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/QvApp.h"
 #include "support/TestUtil.h"
+#include "ui/QvButton.h"
 #include "ui/QvDlg.h"
 
 namespace {
@@ -31,21 +35,26 @@ public:
     int animated = 0;
 };
 
-// The screen's pixel at the middle of the window, as 0x00RRGGBB.
-DWORD ScreenAtMiddle(HWND wnd) {
-    RECT wr{};
-    ::GetWindowRect(wnd, &wr);
+// The screen's pixel at (x, y), as 0x00RRGGBB.
+DWORD ScreenAt(int x, int y) {
     HDC screen = ::GetDC(nullptr);
     HDC mem = ::CreateCompatibleDC(screen);
     HBITMAP bmp = ::CreateCompatibleBitmap(screen, 1, 1);
     HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, 1, 1, screen, (wr.left + wr.right) / 2, (wr.top + wr.bottom) / 2, SRCCOPY);
+    ::BitBlt(mem, 0, 0, 1, 1, screen, x, y, SRCCOPY);
     ::SelectObject(mem, old);
     const qvtest::Pixels px = qvtest::ReadBitmap(bmp);
     ::DeleteObject(bmp);
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
     return px.px.empty() ? 0 : px.px[0] & 0xFFFFFF;
+}
+
+// The screen's pixel at the middle of the window.
+DWORD ScreenAtMiddle(HWND wnd) {
+    RECT wr{};
+    ::GetWindowRect(wnd, &wr);
+    return ScreenAt((wr.left + wr.right) / 2, (wr.top + wr.bottom) / 2);
 }
 
 bool IsFill(DWORD rgb) {
@@ -158,6 +167,57 @@ TEST_P(EffectOnBothKinds, SlideOutAndFlipClosedLeaveTheDialogShown) {
     RunFx(dlg, QV_EFFECT_FLIP_CLOSED);
     EXPECT_TRUE(::IsWindowVisible(dlg.hwnd));
     EXPECT_FALSE(dlg.hidden);
+}
+
+// A fade-in starts at its first, faint frame and only brightens: the
+// screen never shows the dialog whole and then drops it back to the ramp.
+// The pointer moves on and off a button all along, as when the dialog
+// appears under it: each change repaints the button, and that repaint is
+// presented at the fade's alpha too. Judged on the blue of the fill beside
+// the button over what lay behind, sampled as fast as the screen is read.
+TEST(FadeIn, OnlyBrightensWhileAControlRepaints) {
+    struct ButtonDlg : FillDlg {
+        CQvButton button{L"确 定", 20};
+        void OnInit() override {
+            FillDlg::OnInit();
+            button.y = 20;
+            controls.push_back(&button);
+        }
+    };
+    const int cx = ::GetSystemMetrics(SM_CXSCREEN) / 2, cy = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(::testing::Message() << "start " << start);
+        ButtonDlg dlg;
+        ASSERT_TRUE(dlg.Create(0, 0, 200, 100, 0, true, nullptr, 0));
+        const int behind = ScreenAt(cx, cy) & 0xFF;
+        ASSERT_LT(behind, GetBValue(kFill) - 100) << "the fill must stand out from the screen";
+        std::vector<int> shares;  // the fill's share of the blue, in percent
+        bool onButton = false;
+        auto sample = [&] {
+            onButton = !onButton;
+            ::PostMessageW(dlg.hwnd, WM_MOUSEMOVE, 0, onButton ? MAKELPARAM(30, 30) : MAKELPARAM(150, 80));
+            const int blue = static_cast<int>(ScreenAt(cx, cy) & 0xFF);
+            shares.push_back((blue - behind) * 100 / (GetBValue(kFill) - behind));
+        };
+        dlg.ShowDlg(QV_EFFECT_FADE_IN, true, SW_SHOW);
+        ASSERT_TRUE(qvtest::PumpUntil([&] { sample(); return dlg.animated > 0; }, 10000));
+        ASSERT_TRUE(qvtest::PumpUntil([&] { sample(); return shares.back() >= 95; }, 5000))
+            << "the fade-in did not end opaque";
+        std::string seen;
+        for (int share : shares) seen += std::to_string(share) + " ";
+        const auto first = std::find_if(shares.begin(), shares.end(), [](int s) { return s > 5; });
+        ASSERT_NE(shares.end(), first);
+        // The ramp's first visible steps are 31 and 38 %; sampling may miss a few.
+        EXPECT_LE(*first, 70) << "the first visible frame was the whole dialog: " << seen;
+        int highest = 0;
+        for (int share : shares) {
+            if (share < highest - 15) {
+                ADD_FAILURE() << "brighter before than the ramp allows: " << seen;
+                break;
+            }
+            highest = std::max(highest, share);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndLayered, EffectOnBothKinds, ::testing::Bool(),

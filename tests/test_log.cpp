@@ -1,4 +1,4 @@
-// Logger: the registry switch (both views), forcing, daily files, the line
+// Logger: the registry switch (both views), forcing, a product's own names, daily files, the line
 // format in the ANSI code page, and the shared-memory channel.
 #include <gtest/gtest.h>
 
@@ -19,10 +19,10 @@ void SetNow(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s) {
     g_now = SYSTEMTIME{y, mo, 0, d, h, mi, s, 0};
 }
 
-std::wstring LogPath(int y, int m, int d) {
+std::wstring LogPath(int y, int m, int d, const wchar_t* prefix = L"QV-") {
     wchar_t folder[MAX_PATH] = {};
     GetCurPath(folder);
-    return std::wstring(folder) + L"QV-" + std::to_wstring(y) + L"-" + std::to_wstring(m) +
+    return std::wstring(folder) + prefix + std::to_wstring(y) + L"-" + std::to_wstring(m) +
            L"-" + std::to_wstring(d) + L".log";
 }
 
@@ -38,10 +38,11 @@ std::string ReadAll(const std::wstring& path) {
     return data;
 }
 
-// The switch value "debug" under HKLM\SOFTWARE\Quorvel in one registry view.
-void SetSwitch(REGSAM view, const wchar_t* value) {
+// The switch value "debug" under HKLM\SOFTWARE\Quorvel (or a product's
+// key) in one registry view.
+void SetSwitch(REGSAM view, const wchar_t* value, const wchar_t* under = L"SOFTWARE\\Quorvel") {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorvel", 0, nullptr, 0,
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, under, 0, nullptr, 0,
                           KEY_ALL_ACCESS | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     if (value)
@@ -99,6 +100,40 @@ TEST_F(Log, TheRegistrySwitchIsReadOnEveryWriteFromEitherView) {
     EXPECT_EQ("2014-03-05 09:07:02\ton from the 64-bit view\r\n"
               "2014-03-05 09:07:02\ton from the program's own view 0\r\n",
               ReadAll(file));
+}
+
+TEST_F(Log, AProductNamesItsOwnSwitchAndFileButNoOtherFolder) {
+    CQvLog& log = CQvLog::Instance();
+    const wchar_t kProductKey[] = L"SOFTWARE\\QvLogProductTest";
+    const std::wstring ours = LogPath(2014, 3, 5, L"产品-");
+    ::DeleteFileW(ours.c_str());
+    ASSERT_TRUE(log.SetSwitchKey(kProductKey));
+    ASSERT_TRUE(log.SetFilePrefix(L"产品-"));
+    SetSwitch(KEY_WOW64_64KEY, L"1");  // the uninstaller's switch no longer counts
+    WriteLog(L"under the uninstaller's key");
+    ClearSwitch();
+    const REGSAM own = isWow64() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    SetSwitch(own, L"1", kProductKey);
+    WriteLog(L"under the product's key");
+
+    // Names that would leave the program's folder, or not fit, change nothing.
+    for (const wchar_t* bad : {L"..\\up-", L"a/b-", L"C:x-", L"sixteen-units-xx"})
+        EXPECT_FALSE(log.SetFilePrefix(bad)) << bad;
+    EXPECT_FALSE(log.SetSwitchKey(std::wstring(128, L'k').c_str()));
+    WriteLog(L"names kept");
+    SetSwitch(own, nullptr, kProductKey);
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kProductKey, own, 0);
+
+    // Null goes back to the uninstaller's own names.
+    EXPECT_TRUE(log.SetSwitchKey(nullptr));
+    EXPECT_TRUE(log.SetFilePrefix(nullptr));
+    SetSwitch(KEY_WOW64_64KEY, L"1");
+    WriteLog(L"default again");
+    EXPECT_EQ("2014-03-05 09:07:02\tunder the product's key\r\n"
+              "2014-03-05 09:07:02\tnames kept\r\n",
+              ReadAll(ours));
+    EXPECT_EQ("2014-03-05 09:07:02\tdefault again\r\n", ReadAll(LogPath(2014, 3, 5)));
+    ::DeleteFileW(ours.c_str());
 }
 
 TEST_F(Log, ForceOverridesTheSwitchUntilReleased) {

@@ -17,7 +17,6 @@
 #include "app/MainDlg.h"
 #include "app/QvApp.h"
 #include "app/QvReport.h"
-#include "app/QvReportSeam.h"
 #include "base/QvScoped.h"
 #include "support/ReportServer.h"
 
@@ -218,7 +217,7 @@ private:
 QV_CHILD(r6_report) {
     wchar_t host[100] = {};
     ::GetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", host, 100);
-    qv::seam::SetReportHost(host);
+    SetReportHost(host);
     ProgressRecorder rec;
     CQvUninstaller engine;
     // The worker's thread only: the report's own, which may hang, is started

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/QvReport.h"
-#include "app/QvReportSeam.h"
 #include "base/QvNet.h"
 #include "base/QvUtil.h"
 #include "support/ReportServer.h"
@@ -32,10 +31,10 @@ class Report : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(g_server.Load()) << g_server.error();
-        qv::seam::SetReportHost(g_server.Host("normal").c_str());
+        SetReportHost(g_server.Host("normal").c_str());
         GetReportUrl(url_);
     }
-    void TearDown() override { qv::seam::SetReportHost(nullptr); }
+    void TearDown() override { SetReportHost(nullptr); }
 
     // The first report whose target starts with `prefix`.
     bool Await(const std::string& prefix, qvtest::HttpRecord* found) {
@@ -121,15 +120,19 @@ TEST_F(Report, OverlongTypesAndUrlsAreNotSentAndOverlongValuesGoEmpty) {
     }
 }
 
-TEST(ReportHost, BuiltInHostUnlessOverridden) {
+TEST(ReportHost, BuiltInHostUnlessTheProductNamesOne) {
     wchar_t url[200];
-    qv::seam::SetReportHost(nullptr);
+    SetReportHost(nullptr);
     GetReportUrl(url);
     EXPECT_EQ(std::wstring(L"http://") + QV_REPORT_HOST + L"/report.asp", url);
     GetCrashUrl(url);
     EXPECT_EQ(std::wstring(L"http://") + QV_REPORT_HOST + L"/api.ashx", url);
-    qv::seam::SetReportHost(L"127.0.0.1:8080");
+    EXPECT_TRUE(SetReportHost(L"127.0.0.1:8080"));
     GetCrashUrl(url);
     EXPECT_STREQ(L"http://127.0.0.1:8080/api.ashx", url);
-    qv::seam::SetReportHost(nullptr);
+    // A name that does not fit is not cut: the built-in host is used.
+    EXPECT_FALSE(SetReportHost(std::wstring(128, L'h').c_str()));
+    GetCrashUrl(url);
+    EXPECT_EQ(std::wstring(L"http://") + QV_REPORT_HOST + L"/api.ashx", url);
+    SetReportHost(nullptr);
 }

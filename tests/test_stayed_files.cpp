@@ -70,10 +70,14 @@ TEST(StayedFiles, AFileHeldInAFolderOnlyAdministratorsChangeGoesAtRestartWithIts
     EXPECT_EQ(1, stayed.Scheduled());
     const std::wstring pending = Pending();
     // The file first, then its folder, then the product's: deepest first,
-    // each to be removed (an empty target).
-    const size_t file = pending.find(L"\\product\\sub\\kept-open.dll|");
-    const size_t folder = pending.find(L"\\product\\sub|");
-    const size_t top = pending.find(L"\\product|");
+    // each to be removed (an empty target). Other tests of this run may
+    // have left entries of their own: these are found by full path.
+    const std::wstring at = stayed.Paths()[0];
+    const std::wstring heldIn = at.substr(0, at.rfind(L'\\'));
+    const std::wstring productPath = heldIn.substr(0, heldIn.rfind(L'\\'));
+    const size_t file = pending.find(at + L"|");
+    const size_t folder = pending.find(heldIn + L"|");
+    const size_t top = pending.find(productPath + L"|");
     ASSERT_NE(std::wstring::npos, file) << pending;
     ASSERT_NE(std::wstring::npos, folder) << pending;
     ASSERT_NE(std::wstring::npos, top) << pending;

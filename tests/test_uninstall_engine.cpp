@@ -9,7 +9,6 @@
 
 #include "UninstallTestUtil.h"
 #include "app/QvReport.h"
-#include "app/QvReportSeam.h"
 #include "app/ShellPlaces.h"
 #include "app/UninstallRules.h"
 #include "app/UninstallSafety.h"
@@ -374,7 +373,7 @@ TEST_F(EngineTest, FolderLinksAreRemovedAsLinksNotFollowed) {
 QV_CHILD(engine_report) {
     wchar_t host[100] = {};
     ::GetEnvironmentVariableW(L"QV_TEST_REPORT_HOST", host, 100);
-    qv::seam::SetReportHost(host);
+    SetReportHost(host);
     ProgressRecorder rec;
     CQvUninstaller engine;
     // Other threads (WinINet's own) may outlive the report's.

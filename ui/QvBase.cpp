@@ -6,6 +6,7 @@
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
 #include "ui/QvDpi.h"
+#include "ui/QvFade.h"
 #include "ui/QvFont.h"
 #include "ui/QvFrameDiff.h"
 
@@ -39,6 +40,7 @@ void RepaintControl(CQvBase& c, bool draw, bool updateCache) {
         CQvDC mem(dc.get(), wr, false, true, wnd);
         if (!mem.memDC) return;
         QvSetDpiTransform(mem.memDC, c.dpi);
+        mem.alpha = qv::WindowFade(wnd);  // mid-fade, not at full opacity
         if (c.cacheDC)
             QvCopyDevice(mem.memDC, 0, 0, wr.right - wr.left, wr.bottom - wr.top, c.cacheDC, 0, 0);
         if (c.bgDC) QvCopyDevice(mem.memDC, d.left, d.top, dw, dh, c.bgDC, d.left, d.top);

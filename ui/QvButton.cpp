@@ -11,7 +11,8 @@ CQvButton::CQvButton() : textOffsetY(QvCaptionOffsetY()) {}
 
 CQvButton::CQvButton(const wchar_t* text, int left) {
     pressed = false;
-    Init(text, left, 148, 68, 29, 8, 3, nullptr, nullptr);
+    // The default skin's button: 69 × 21, one image per state from 60001.
+    Init(text, left, 148, 69, 21, 2, 1, nullptr, nullptr);
 }
 
 CQvButton::~CQvButton() = default;

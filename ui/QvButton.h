@@ -19,7 +19,8 @@ enum QvButtonState {
 class CQvButton : public CQvBase {
 public:
     CQvButton();
-    // A 68 × 29 three-frame button at (x, 148).
+    // The default skin's 69 × 21 button (images 60001 on, one a state) at
+    // (x, 148).
     CQvButton(const wchar_t* caption, int x);
     ~CQvButton() override;
 

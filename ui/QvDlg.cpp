@@ -225,10 +225,15 @@ void CQvDlg::ShowDlg(int effect, bool center, int showCmd) {
         y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
         ::MoveWindow(hwnd, x, y, w, h, FALSE);
     }
-    if (effect == QV_EFFECT_NONE)
+    if (effect == QV_EFFECT_NONE) {
         ::ShowWindow(hwnd, showCmd);
-    else
+    } else {
+        // A fade starts at its first frame: nothing painted before the
+        // worker's first step, such as the frame posted by Create, goes
+        // out opaque.
+        if (effect == QV_EFFECT_FADE_IN) SetAlpha(0);
         StartAnimation(effect);
+    }
     CQvApp& app = CQvApp::Instance();
     if (!app.mainWnd) app.mainWnd = hwnd;
 }

@@ -3,6 +3,7 @@
 // calls are serviced by the user-interface thread, which keeps pumping.
 #include "ui/QvDlg.h"
 #include "ui/QvDpi.h"
+#include "ui/QvFade.h"
 
 void CQvDlg::Animate(int effect) {
     // The only guard against overlapping effects: a second one would fight
@@ -20,6 +21,7 @@ void CQvDlg::SetAlpha(int alpha) {
     frameShown = false;
     fadeAlpha = alpha & 0xFF;
     if (layered) {
+        qv::SetWindowFade(hwnd, static_cast<BYTE>(alpha & 0xFF));
         // A window drawn with UpdateLayeredWindow refuses it for good once
         // SetLayeredWindowAttributes has been called on it (Wine then shows
         // it black): the fade goes into the blend of a frame presented now.

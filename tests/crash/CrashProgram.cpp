@@ -25,7 +25,6 @@
 
 #include "app/QvApp.h"
 #include "app/QvReport.h"
-#include "app/QvReportSeam.h"
 #include "app/QvDump.h"
 #include "ui/QvButton.h"
 #include "ui/QvDC.h"
@@ -130,7 +129,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     CQvApp& app = CQvApp::Instance();
     app.SetAppName(name);
     InstallDump(name, L"tl_uninstall_dump");
-    if (argc > 2) qv::seam::SetReportHost(argv[2]);
+    if (argc > 2) SetReportHost(argv[2]);
 
     MainDlg dlg;
     if (!dlg.Create(0, 0, 450, 230, 0, false, nullptr, 0)) return 2;

@@ -42,7 +42,7 @@ int wmain(int argc, wchar_t** argv) {
     HWND wnd = ::FindWindowW(nullptr, argv[1]);
     if (!wnd) return 4;
     IAccessible* acc = nullptr;
-    if (FAILED(::AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+    if (FAILED(::AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                             reinterpret_cast<void**>(&acc))) ||
         !acc)
         return 5;
