@@ -193,12 +193,15 @@ bool CQvUninstaller::UninstallFunc() {
                 ++stayedFiles;
         }
     }
-    ClearReg(FieldText(header.regKeyName));
+    const wchar_t* keyName = FieldText(header.regKeyName);
+    const bool keyGone = ClearReg(keyName);
     DelShortcut();
     // The reports stay as they are; the log, when switched on, says what
     // was left (locked, read-only or refused).
     if (stayedFiles > 0)
         CQvLog::Instance().WriteLog2(L"uninstall: %d file(s) could not be deleted", stayedFiles);
+    if (!keyGone && *keyName)
+        CQvLog::Instance().WriteLog2(L"uninstall: the uninstall key %s stayed", keyName);
     return true;
 }
 
@@ -263,13 +266,13 @@ void CQvUninstaller::DelShortcut() {
     for (const UninstallEntry& shortcut : shortcuts) qv::DeleteShortcutChecked(FieldText(shortcut.path));
 }
 
-int CQvUninstaller::ClearReg(const wchar_t* keyName) {
-    if (!IsPlainKeyName(keyName)) return 1;
+bool CQvUninstaller::ClearReg(const wchar_t* keyName) {
+    if (!IsPlainKeyName(keyName)) return false;
     std::wstring key = std::wstring(kUninstallKey) + keyName;
     // No view flag: the key lives where this 32-bit program's installer,
     // seeing the same view, wrote it.
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
-    return 1;
+    const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 void CQvUninstaller::DeleteSelf() {

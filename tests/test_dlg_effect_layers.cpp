@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/TestUtil.h"
 #include "ui/QvDlg.h"
 

@@ -15,7 +15,7 @@
 #include "support/Loopback.h"
 #include "app/ClearBatch.h"
 #include "app/MainDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "app/QvReport.h"
 #include "app/QvReportSeam.h"
 #include "base/QvScoped.h"

@@ -1,6 +1,6 @@
 #include "ui/QvBase.h"
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
 #include "ui/QvFont.h"

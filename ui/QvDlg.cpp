@@ -1,7 +1,7 @@
 // Dialog lifecycle, message dispatch, window region, showing and hiding.
 #include "ui/QvDlg.h"
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvThread.h"
 

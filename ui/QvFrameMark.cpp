@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "base/QvScoped.h"
 #include "ui/QvDC.h"
 
 namespace {
@@ -31,8 +32,6 @@ void CQvDC::MarkFirstFrame() {
     wchar_t name[64];
     DWORD n = ::GetEnvironmentVariableW(L"QV_FIRST_FRAME_EVENT", name, 64);
     if (n == 0 || n >= 64) return;
-    HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, name);
-    if (!event) return;
-    ::SetEvent(event);
-    ::CloseHandle(event);
+    qv::ScopedHandle event(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+    if (event) ::SetEvent(event.get());
 }
