@@ -20,6 +20,21 @@
 
 namespace {
 
+// The worker starts 300 ms after the click. Reading the data file and
+// counting the files change nothing, so they run inside that pause; the
+// report and the deletion wait for its end. Set on the worker's own thread
+// only (0: no pause, as when the engine runs on the caller's thread).
+constexpr DWORD kStartPauseMs = 300;
+thread_local DWORD t_pauseEnd = 0;
+thread_local bool t_paused = false;
+
+void WaitOutPause() {
+    if (!t_paused) return;
+    t_paused = false;
+    const DWORD left = t_pauseEnd - ::GetTickCount();
+    if (left > 0 && left <= kStartPauseMs) ::Sleep(left);
+}
+
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A folder record names the folder to which "*.*" is appended; without its
@@ -107,8 +122,10 @@ void CQvUninstaller::StartUninstall(HWND hWnd, int inThread) {
 unsigned CQvUninstaller::UninstallThread(void* engine) {
     auto* self = static_cast<CQvUninstaller*>(engine);
     if (!self) return 0;
-    ::Sleep(300);
+    t_pauseEnd = ::GetTickCount() + kStartPauseMs;
+    t_paused = true;
     self->UninstallFunc();
+    WaitOutPause();  // a run that ended early still ends after the pause
     self->FinishWorker();
     return 0;
 }
@@ -147,6 +164,7 @@ bool CQvUninstaller::UninstallFunc() {
     if (source != UninstallSource::Read) {
         if (source == UninstallSource::Untrusted) refused = true;
         if (!why.empty()) CQvLog::Instance().WriteLog2(L"uninstall: nothing done: %s", why.c_str());
+        WaitOutPause();
         if (notifyWnd) ::PostMessageW(notifyWnd, WM_UNINSTALL_PROGRESS, 100, 0);
         return false;
     }
@@ -171,18 +189,20 @@ bool CQvUninstaller::UninstallFunc() {
     deletedFiles = 0;
     stayedFiles = 0;
     totalFiles = 0;
-    for (const UninstallEntry& entry : entries)
-        totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
+    // CountFiles and DelDir check the folder: an uninstaller copied onto
+    // the desktop must not take the desktop.
+    if (ownFolderMode)
+        totalFiles = CountFiles(ownFolder);
+    else
+        for (const UninstallEntry& entry : entries)
+            totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
+    WaitOutPause();
 
     wchar_t reportUrl[200] = {};
     GetReportUrl(reportUrl);
     DoReport(reportUrl, L"uninstall", FieldText(header.productName));
 
     if (ownFolderMode) {
-        deletedFiles = 0;
-        // CountFiles and DelDir check the folder: an uninstaller copied onto
-        // the desktop must not take the desktop.
-        totalFiles = CountFiles(ownFolder);
         DelDir(ownFolder);
     } else {
         for (const UninstallEntry& entry : entries) {
