@@ -95,6 +95,16 @@ bool WaitGone(const Child& c, const std::wstring& tree, double* doneAt, SIZE_T* 
     return false;
 }
 
+// A click at `at` in target's client area, as the mouse gives it; returns
+// when it was given.
+double Click(HWND target, LPARAM at) {
+    ::PostMessageW(target, WM_MOUSEMOVE, 0, at);
+    const double clicked = NowMs();
+    ::PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(target, WM_LBUTTONUP, 0, at);
+    return clicked;
+}
+
 void End(Child& c, DWORD waitMs) {
     if (::WaitForSingleObject(c.pi.hProcess, waitMs) != WAIT_OBJECT_0)
         ::TerminateProcess(c.pi.hProcess, 1);
@@ -135,11 +145,7 @@ int Uninstall(const std::wstring& exe, const std::wstring& tree) {
     }
     if (!wnd) return 1;
     ::Sleep(300);
-    const LPARAM at = MAKELPARAM(255 + 34, 148 + 14);
-    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
-    double clicked = NowMs();
-    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+    const double clicked = Click(wnd, MAKELPARAM(255 + 34, 148 + 14));
     double done = 0;
     SIZE_T peak = 0;
     if (!WaitGone(c, tree, &done, &peak)) return 1;
@@ -190,11 +196,7 @@ int Pages(const std::wstring& exe, const std::wstring& args, const std::wstring&
     ::Sleep(300);  // as long as the uninstaller's click waits once it rests
     RECT rc{};
     ::GetClientRect(button, &rc);
-    const LPARAM at = MAKELPARAM(rc.right / 2, rc.bottom / 2);
-    ::PostMessageW(button, WM_MOUSEMOVE, 0, at);
-    double clicked = NowMs();
-    ::PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(button, WM_LBUTTONUP, 0, at);
+    const double clicked = Click(button, MAKELPARAM(rc.right / 2, rc.bottom / 2));
     double done = 0;
     SIZE_T peak = 0;
     if (!WaitGone(c, tree, &done, &peak)) {
