@@ -154,8 +154,8 @@ bool StartHidden(const std::wstring& systemFolder, const std::wstring& batch) {
     if (!::CreateProcessW(cmd.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                           nullptr, systemFolder.c_str(), &startup, &process))
         return false;
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    // Nothing waits for the batch: it outlives this process.
+    qv::ScopedHandle thread(process.hThread), child(process.hProcess);
     return true;
 }
 

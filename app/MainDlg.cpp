@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "app/QvReport.h"
 #include "app/UninstallData.h"
 #include "base/QvLog.h"

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "app/QvDumpWork.h"
+#include "base/QvScoped.h"
 #include "base/QvStackReserve.h"
 #include "ui/QvThread.h"
 
@@ -99,8 +100,8 @@ LONG WINAPI CqvDump::ExceptionFilter(EXCEPTION_POINTERS* info) {
     g_crash.exception = info;
     g_crash.threadId = self;
     g_crash.threadServesSends = StackLeft() >= kServeStack;
-    HANDLE worker = ::CreateThread(nullptr, kWorkerStack, CrashWorker, nullptr,
-                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    qv::ScopedHandle worker(::CreateThread(nullptr, kWorkerStack, CrashWorker, nullptr,
+                                           STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!worker) {
         // No thread to be had: do it here, as far as this stack goes. The
         // notice is then this thread's own window.
@@ -111,10 +112,9 @@ LONG WINAPI CqvDump::ExceptionFilter(EXCEPTION_POINTERS* info) {
         return EXCEPTION_EXECUTE_HANDLER;
     }
     if (g_crash.threadServesSends)
-        QvWaitServingSends(worker, kWatchdogMs);
+        QvWaitServingSends(worker.get(), kWatchdogMs);
     else
-        ::WaitForSingleObject(worker, kWatchdogMs);
-    ::CloseHandle(worker);
+        ::WaitForSingleObject(worker.get(), kWatchdogMs);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 

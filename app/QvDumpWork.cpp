@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "app/QvReport.h"
 #include "base/QvScoped.h"
 #include "base/QvSystemDll.h"

@@ -8,6 +8,7 @@
 
 #include "base/QvNet.h"
 #include "base/QvUtil.h"
+#include "ui/QvFirstFrame.h"
 
 namespace {
 
@@ -62,6 +63,11 @@ void DoReport(const wchar_t* url, const wchar_t* type, const wchar_t* value) {
 DWORD WINAPI ReportThread(void* param) {
     auto* request = static_cast<tagReportInfo*>(param);
     if (!request) return 0;
+    // The network stack (WinINet and what it loads) is not needed for the
+    // first frame: a report sent while the window is coming up waits for
+    // it, at most this long.
+    constexpr DWORD kFirstFrameWaitMs = 2000;
+    qv::AwaitFirstFrame(kFirstFrameWaitMs);
     URLEncode(request->value);  // leaves the text as it was when it would not fit
     wchar_t uid[50] = {};
     CreateUID(uid, 1);

@@ -20,6 +20,21 @@
 
 namespace {
 
+// The worker starts 300 ms after the click. Reading the data file and
+// counting the files change nothing, so they run inside that pause; the
+// report and the deletion wait for its end. Set on the worker's own thread
+// only (0: no pause, as when the engine runs on the caller's thread).
+constexpr DWORD kStartPauseMs = 300;
+thread_local DWORD t_pauseEnd = 0;
+thread_local bool t_paused = false;
+
+void WaitOutPause() {
+    if (!t_paused) return;
+    t_paused = false;
+    const DWORD left = t_pauseEnd - ::GetTickCount();
+    if (left > 0 && left <= kStartPauseMs) ::Sleep(left);
+}
+
 constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A folder record names the folder to which "*.*" is appended; without its
@@ -107,8 +122,10 @@ void CQvUninstaller::StartUninstall(HWND hWnd, int inThread) {
 unsigned CQvUninstaller::UninstallThread(void* engine) {
     auto* self = static_cast<CQvUninstaller*>(engine);
     if (!self) return 0;
-    ::Sleep(300);
+    t_pauseEnd = ::GetTickCount() + kStartPauseMs;
+    t_paused = true;
     self->UninstallFunc();
+    WaitOutPause();  // a run that ended early still ends after the pause
     self->FinishWorker();
     return 0;
 }
@@ -149,6 +166,7 @@ bool CQvUninstaller::UninstallFunc() {
     if (source != UninstallSource::Read) {
         if (source == UninstallSource::Untrusted) refused = true;
         if (!why.empty()) CQvLog::Instance().WriteLog2(L"uninstall: nothing done: %s", why.c_str());
+        WaitOutPause();
         if (notifyWnd) ::PostMessageW(notifyWnd, WM_UNINSTALL_PROGRESS, 100, 0);
         return false;
     }
@@ -177,18 +195,20 @@ bool CQvUninstaller::UninstallFunc() {
         qv::ScopedCriticalSection hold(listLock);
         stayed.Clear();
     }
-    for (const UninstallEntry& entry : entries)
-        totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
+    // CountFiles and DelDir check the folder: an uninstaller copied onto
+    // the desktop must not take the desktop.
+    if (ownFolderMode)
+        totalFiles = CountFiles(ownFolder);
+    else
+        for (const UninstallEntry& entry : entries)
+            totalFiles += entry.isFile ? 1 : CountFiles(entry.path);
+    WaitOutPause();
 
     wchar_t reportUrl[200] = {};
     GetReportUrl(reportUrl);
     DoReport(reportUrl, L"uninstall", FieldText(header.productName));
 
     if (ownFolderMode) {
-        deletedFiles = 0;
-        // CountFiles and DelDir check the folder: an uninstaller copied onto
-        // the desktop must not take the desktop.
-        totalFiles = CountFiles(ownFolder);
         DelDir(ownFolder);
     } else {
         for (const UninstallEntry& entry : entries) {
@@ -199,12 +219,15 @@ bool CQvUninstaller::UninstallFunc() {
                 NoteStayedFile(entry.path);
         }
     }
-    ClearReg(FieldText(header.regKeyName));
+    const wchar_t* keyName = FieldText(header.regKeyName);
+    const bool keyGone = ClearReg(keyName);
     DelShortcut();
     // The reports stay as they are; the log, when switched on, says what
     // was left (locked, read-only or refused).
     if (stayedFiles > 0)
         CQvLog::Instance().WriteLog2(L"uninstall: %d file(s) could not be deleted", stayedFiles);
+    if (!keyGone && *keyName)
+        CQvLog::Instance().WriteLog2(L"uninstall: the uninstall key %s stayed", keyName);
     return true;
 }
 
@@ -296,13 +319,13 @@ void CQvUninstaller::DelShortcut() {
     for (const UninstallEntry& shortcut : shortcuts) qv::DeleteShortcutChecked(FieldText(shortcut.path));
 }
 
-int CQvUninstaller::ClearReg(const wchar_t* keyName) {
-    if (!IsPlainKeyName(keyName)) return 1;
+bool CQvUninstaller::ClearReg(const wchar_t* keyName) {
+    if (!IsPlainKeyName(keyName)) return false;
     std::wstring key = std::wstring(kUninstallKey) + keyName;
     // No view flag: the key lives where this 32-bit program's installer,
     // seeing the same view, wrote it.
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
-    return 1;
+    const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 void CQvUninstaller::DeleteSelf() {

@@ -46,8 +46,10 @@ public:
     void DelShortcut();
     // Deletes the product's key under HKLM ...\CurrentVersion\Uninstall\ in
     // the registry view this process sees; a name of more than one key
-    // component (another product's key, a subkey) is ignored. Always 1.
-    int ClearReg(const wchar_t* keyName);
+    // component (another product's key, a subkey) is refused. True when the
+    // key is gone afterwards (deleted now, or not there); false when the
+    // name was refused or the key stays (it has subkeys, access denied).
+    bool ClearReg(const wchar_t* keyName);
     // Writes and starts the self-delete batch and ends the process. Waits
     // for a running worker first, so that nothing is cut off. Returns only
     // when the batch cannot be written or started (and then leaves none),

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "app/MainDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "app/QvDump.h"
 #include "base/QvSystemDll.h"
 #include "ui/QvThread.h"

@@ -252,12 +252,13 @@ int Fetch(const std::shared_ptr<CallList>& calls, Request request, char* reply) 
     const DWORD start = ::GetTickCount();
 
     auto* handoff = new (std::nothrow) std::shared_ptr<Job>(job);
-    HANDLE thread = handoff && job->done
-                        ? ::CreateThread(nullptr, kWorkerStack, &Worker, handoff,
-                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr)
-                        : nullptr;
-    if (thread) {
-        ::CloseHandle(thread);
+    // The worker is never waited for by its handle (it may outlive the
+    // call): the handle goes at once.
+    const bool started = handoff && job->done &&
+                         qv::ScopedHandle(::CreateThread(nullptr, kWorkerStack, &Worker, handoff,
+                                                         STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                                         nullptr));
+    if (started) {
         HANDLE waits[2] = {job->done.get(), calls->stopped()};
         // A Stop made before this call does not cut it short: such a call
         // still goes out and reads nothing.

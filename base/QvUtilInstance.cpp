@@ -4,16 +4,19 @@
 
 #include <cwchar>
 
+#include "base/QvScoped.h"
+
 int CheckOneInstance(const wchar_t* name, const wchar_t* cmdLine) {
     if (!name) return 1;
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name);
+    qv::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, name));
     bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
     if (!existed) {
         // Kept open on purpose for the life of the process: it is what marks
         // this process as the first instance.
+        mutex.release();
         return 1;
     }
-    if (mutex) ::CloseHandle(mutex);
+    mutex.reset();
     HWND first = ::FindWindowW(nullptr, name);
     if (!first) return 1;
     ::ShowWindow(first, SW_SHOWNORMAL);

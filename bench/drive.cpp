@@ -4,6 +4,9 @@
 //   qvbench_drive uninstall EXE TREE   clicks "卸 载" once the window has slid in; click to
 //                                      TREE gone (ms) and the peak working set on the way
 //   qvbench_drive run EXE ARGS TREE    start of EXE ARGS to TREE gone, and its peak working set
+//   qvbench_drive pages EXE ARGS TREE  an NSIS uninstaller with its pages: start to its page
+//                                      shown and painted (first=), then clicks its "卸载"
+//                                      button; click to TREE gone (ms) and the peak working set
 // Programs signal their first frame through the event named by
 // QV_FIRST_FRAME_EVENT.
 #include <windows.h>
@@ -92,6 +95,16 @@ bool WaitGone(const Child& c, const std::wstring& tree, double* doneAt, SIZE_T* 
     return false;
 }
 
+// A click at `at` in target's client area, as the mouse gives it; returns
+// when it was given.
+double Click(HWND target, LPARAM at) {
+    ::PostMessageW(target, WM_MOUSEMOVE, 0, at);
+    const double clicked = NowMs();
+    ::PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(target, WM_LBUTTONUP, 0, at);
+    return clicked;
+}
+
 void End(Child& c, DWORD waitMs) {
     if (::WaitForSingleObject(c.pi.hProcess, waitMs) != WAIT_OBJECT_0)
         ::TerminateProcess(c.pi.hProcess, 1);
@@ -132,11 +145,7 @@ int Uninstall(const std::wstring& exe, const std::wstring& tree) {
     }
     if (!wnd) return 1;
     ::Sleep(300);
-    const LPARAM at = MAKELPARAM(255 + 34, 148 + 14);
-    ::PostMessageW(wnd, WM_MOUSEMOVE, 0, at);
-    double clicked = NowMs();
-    ::PostMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(wnd, WM_LBUTTONUP, 0, at);
+    const double clicked = Click(wnd, MAKELPARAM(255 + 34, 148 + 14));
     double done = 0;
     SIZE_T peak = 0;
     if (!WaitGone(c, tree, &done, &peak)) return 1;
@@ -156,6 +165,52 @@ int Run(const std::wstring& exe, const std::wstring& args, const std::wstring& t
     return 0;
 }
 
+BOOL CALLBACK FindButton(HWND wnd, LPARAM lp) {
+    // NSIS's own buttons are children of its outer dialog; IDOK is the one
+    // that goes on ("卸载" on the confirmation page).
+    if (::GetDlgCtrlID(wnd) == IDOK && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd)) {
+        *reinterpret_cast<HWND*>(lp) = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int Pages(const std::wstring& exe, const std::wstring& args, const std::wstring& tree) {
+    Child c;
+    if (!Start(exe, args, &c)) return 1;
+    // Shown and painted: the window is visible and the program has gone
+    // idle for the first time, which it does only after its first paint
+    // (WM_PAINT is handed out before a message loop waits).
+    HWND wnd = nullptr, button = nullptr;
+    const double limit = NowMs() + 60000;
+    while (NowMs() < limit && !button) {
+        if (!wnd) wnd = WindowOf(c.pi.dwProcessId);
+        if (wnd) ::EnumChildWindows(wnd, FindButton, reinterpret_cast<LPARAM>(&button));
+        if (!button) ::Sleep(1);
+    }
+    if (!button || ::WaitForInputIdle(c.pi.hProcess, 60000) != 0) {
+        ::TerminateProcess(c.pi.hProcess, 1);
+        return 1;
+    }
+    const double first = NowMs() - c.started;
+    ::Sleep(300);  // as long as the uninstaller's click waits once it rests
+    RECT rc{};
+    ::GetClientRect(button, &rc);
+    const double clicked = Click(button, MAKELPARAM(rc.right / 2, rc.bottom / 2));
+    double done = 0;
+    SIZE_T peak = 0;
+    if (!WaitGone(c, tree, &done, &peak)) {
+        ::TerminateProcess(c.pi.hProcess, 1);
+        return 1;
+    }
+    std::printf("ms=%.1f peak=%llu first=%.1f\n", done - clicked,
+                static_cast<unsigned long long>(peak), first);
+    // Its last page waits for "关闭"; the measure is over.
+    ::TerminateProcess(c.pi.hProcess, 0);
+    End(c, 10000);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -164,6 +219,9 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"start" && argc == 3) return StartToFrame(argv[2]);
     if (verb == L"uninstall" && argc == 4) return Uninstall(argv[2], argv[3]);
     if (verb == L"run" && argc == 5) return Run(argv[2], argv[3], argv[4]);
-    std::fprintf(stderr, "usage: qvbench_drive start EXE | uninstall EXE TREE | run EXE ARGS TREE\n");
+    if (verb == L"pages" && argc == 5) return Pages(argv[2], argv[3], argv[4]);
+    std::fprintf(stderr,
+                 "usage: qvbench_drive start EXE | uninstall EXE TREE | run EXE ARGS TREE | "
+                 "pages EXE ARGS TREE\n");
     return 2;
 }

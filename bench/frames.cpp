@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/MainDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "ui/QvButton.h"
 #include "ui/QvBase.h"
 #include "ui/QvDC.h"

@@ -19,8 +19,9 @@ set(QV_PUBLIC_HEADERS
   app/QvApp.h app/QvDump.h app/QvReport.h app/QvUninstaller.h app/StayedFiles.h app/UninstallData.h app/UninstallFormat.h
   base/QvDigest.h base/QvExport.h base/QvLock.h base/QvLog.h base/QvNet.h base/QvReg.h
   base/QvScoped.h base/QvShell.h base/QvSystemDll.h base/QvTrust.h base/QvWinInet.h base/QvStackReserve.h base/QvUtil.h base/QvXml.h base/QvZlib.h
-  ui/QvAccItem.h ui/QvBase.h ui/QvButton.h ui/QvCheckBox.h ui/QvDC.h ui/QvDlg.h ui/QvFont.h ui/QvImage.h
-  ui/QvDpi.h ui/QvMsgBox.h ui/QvPaintCache.h ui/QvRes.h ui/QvSkin.h ui/QvText.h ui/QvThread.h ui/QvWin.h)
+  ui/QvAccItem.h ui/QvApp.h ui/QvBase.h ui/QvBaseEx.h ui/QvButton.h ui/QvCheckBox.h ui/QvDC.h ui/QvDlg.h
+  ui/QvDpi.h ui/QvFont.h ui/QvImage.h ui/QvMsgBox.h ui/QvPaintCache.h ui/QvRes.h ui/QvSkin.h ui/QvText.h
+  ui/QvThread.h ui/QvWin.h)
 set(QV_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qvframework)
 foreach(header ${QV_PUBLIC_HEADERS})
   get_filename_component(dir ${header} DIRECTORY)

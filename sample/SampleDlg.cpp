@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "ui/QvButton.h"
 #include "ui/QvCheckBox.h"
 #include "ui/QvMsgBox.h"

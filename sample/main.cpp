@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "SampleDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     CQvApp& app = CQvApp::Instance();

@@ -2,7 +2,7 @@
 // a dialog drags through a label but not through a check box.
 #include <gtest/gtest.h>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/ImageFixtures.h"
 #include "support/TestUtil.h"
 #include "ui/QvCheckBox.h"

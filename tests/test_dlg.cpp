@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "support/TestUtil.h"
 #include "ui/QvDlg.h"

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <vector>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/TestUtil.h"
 #include "ui/QvDlg.h"
 

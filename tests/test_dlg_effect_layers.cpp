@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/TestUtil.h"
 #include "ui/QvButton.h"
 #include "ui/QvDlg.h"

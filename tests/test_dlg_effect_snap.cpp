@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/TestUtil.h"
 #include "ui/QvDlg.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/MainDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "support/TestUtil.h"
 #include "ui/QvButton.h"

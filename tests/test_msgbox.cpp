@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/ImageFixtures.h"
 #include "support/TestUtil.h"
 #include "ui/QvMsgBox.h"

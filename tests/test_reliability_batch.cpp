@@ -15,7 +15,7 @@
 #include "support/Loopback.h"
 #include "app/ClearBatch.h"
 #include "app/MainDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "app/QvReport.h"
 #include "base/QvScoped.h"
 #include "support/ReportServer.h"

@@ -273,6 +273,25 @@ TEST_F(EngineTest, UninstallKeyGoesInTheViewTheProgramSees) {
     if (other) DropKey(name, other);
 }
 
+// The result says whether the key is gone, so a caller can tell an
+// uninstall that left the product listed.
+TEST_F(EngineTest, ClearRegSaysWhetherTheKeyIsGone) {
+    std::wstring name = Unique(L"QvTestClear");
+    std::wstring nested = Unique(L"QvTestClearNested");
+    ASSERT_TRUE(MakeKey(name));
+    ASSERT_TRUE(MakeKey(nested + L"\\sub"));
+    CQvUninstaller engine;
+    EXPECT_TRUE(engine.ClearReg(name.c_str()));
+    EXPECT_FALSE(KeyExists(name));
+    EXPECT_TRUE(engine.ClearReg(name.c_str())) << "a key that is not there is gone";
+    EXPECT_FALSE(engine.ClearReg(nested.c_str())) << "a key with sub-keys stays";
+    EXPECT_TRUE(KeyExists(nested));
+    EXPECT_FALSE(engine.ClearReg((nested + L"\\sub").c_str())) << "a path is refused";
+    EXPECT_TRUE(KeyExists(nested + L"\\sub"));
+    EXPECT_FALSE(engine.ClearReg(L""));
+    DropKey(nested);
+}
+
 TEST_F(EngineTest, WorkerPostsAFinalHundredAfterEveryStep) {
     ASSERT_TRUE(MakeFile(product + L"a.txt"));
     ASSERT_TRUE(MakeFile(product + L"b.txt"));

@@ -13,7 +13,7 @@
 #include "UninstallTestUtil.h"
 #include "app/ClearBatch.h"
 #include "app/MainDlg.h"
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "base/QvTrustSeam.h"
 

@@ -5,7 +5,7 @@
 #include <regex>
 #include <string>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "support/TestUtil.h"
 #include "ui/QvDC.h"
 #include "ui/QvWin.h"

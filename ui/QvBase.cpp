@@ -2,7 +2,7 @@
 
 #include <oleacc.h>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "ui/QvDC.h"
 #include "ui/QvDpi.h"

@@ -3,23 +3,42 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "ui/QvControlImage.h"
 #include "ui/QvImage.h"
 #include "ui/QvSkin.h"
 
-CQvButton::CQvButton() : textOffsetY(QvCaptionOffsetY()) {}
+namespace {
+
+// The default skin's button: numbered state images from 60001, or a strip
+// there, found as "button" in a themes folder or package.
+constexpr int kButtonImage = 60001;
+constexpr wchar_t kButtonImageBase[] = L"button";
+constexpr int kEdgeV = 2;  // rows kept at the top and bottom when stretched
+
+// The button of the short constructor: the default skin's, 69 × 21, one
+// image per state from 60001, on the row of a 450 × 230 dialog's buttons.
+constexpr int kRowTop = 148;
+constexpr int kWidth = 69;
+constexpr int kHeight = 21;
+constexpr int kEdgeH = 2;
+constexpr int kFrames = 1;
+
+}  // namespace
+
+CQvButton::CQvButton() : textOffsetY(QvCaptionOffsetY()) {
+    imageId = kButtonImage;
+    imageBase = kButtonImageBase;
+}
 
 CQvButton::CQvButton(const wchar_t* text, int left) {
     pressed = false;
-    // The default skin's button: 69 × 21, one image per state from 60001.
-    Init(text, left, 148, 69, 21, 2, 1, nullptr, nullptr);
+    Init(text, left, kRowTop, kWidth, kHeight, kEdgeH, kFrames, nullptr, nullptr);
 }
 
 CQvButton::~CQvButton() = default;
 
 void CQvButton::Init(const wchar_t* text, int left, int top, int w, int h, int edgeH,
                      int frameCount, HWND owner, const wchar_t* path) {
-    imageId = 60001;
+    imageId = kButtonImage;
     resType = L"IMG";
     state = QV_BTN_NORMAL;
     enabled = true;
@@ -29,9 +48,9 @@ void CQvButton::Init(const wchar_t* text, int left, int top, int w, int h, int e
     width = w;
     height = h;
     splitH = edgeH;
-    splitV = 2;
+    splitV = kEdgeV;
     frames = frameCount;
-    imageBase = L"button";
+    imageBase = kButtonImageBase;
     imageExt = L".png";
     ownerWnd = owner;
     onDown = nullptr;
@@ -48,19 +67,11 @@ void CQvButton::Paint(HDC dc) {
     if (IsInWindow()) DrawAt(dc, x - originX, y - originY);
 }
 
-void CQvButton::DrawImage(HDC dc, int px, int py) {
-    const QvImageChoice choice{imageSource,     stateImages,       imageId,
-                               frames,          state,             splitH,
-                               resType.c_str(), imagePath.c_str(), imageBase.c_str(),
-                               imageExt.c_str()};
-    QvDrawControlImage(dc, choice, px, py, width, height, splitV);
-}
-
 void CQvButton::DrawAt(HDC dc, int px, int py) {
     if (!visible || !dc) return;
     if (stateImages > 1 && state >= stateImages) state = stateImages - 1;
     auto draw = [&](HDC target) {
-        DrawImage(target, px, py);
+        DrawStateImage(target, px, py, width, height, splitV);
         if (!caption.empty())
             CQvImage::Instance().DrawString(target, font, caption.c_str(), px + textOffsetX,
                                             py + textOffsetY, width - textOffsetX, height,

@@ -4,7 +4,7 @@
 // click callbacks.
 #include <string>
 
-#include "ui/QvBase.h"
+#include "ui/QvBaseEx.h"
 #include "ui/QvPaintCache.h"
 
 // States a button shows; also the slice index and the offset to the first
@@ -16,7 +16,7 @@ enum QvButtonState {
     QV_BTN_CLICKED = 3,  // only with a strip of more than three frames
 };
 
-class CQvButton : public CQvBase {
+class CQvButton : public CQvBaseEx {
 public:
     CQvButton();
     // The default skin's 69 × 21 button (images 60001 on, one a state) at
@@ -36,24 +36,14 @@ public:
     long AccessibleState() const override;
     std::wstring DefaultAction() const override;
 
+    // The image fields (imageId, frames, state, splitH, ...) are
+    // CQvBaseEx's; a button starts with the default skin's 60001 ("button").
     bool pressed = false;
-    int imageId = 60001;
-    int frames = 1;
-    int state = QV_BTN_NORMAL;
-    bool enabled = true;
-    int splitH = 2;
     int splitV = 2;  // used only for images from the program's resources
     int textOffsetX = 0;
     int textOffsetY = 0;
     std::wstring caption;
-    std::wstring resType = L"IMG";
-    std::wstring imagePath;  // used when imageSource is 3
-    std::wstring imageBase = L"button";
-    std::wstring imageExt = L".png";
-    QvCallback onDown = nullptr;
-    QvCallback onClick = nullptr;
 
 private:
-    void DrawImage(HDC dc, int px, int py);
     qv::PaintCache paintCache_;
 };

@@ -1,6 +1,5 @@
 #include "ui/QvCheckBox.h"
 
-#include "ui/QvControlImage.h"
 #include "ui/QvImage.h"
 
 namespace {
@@ -9,19 +8,6 @@ constexpr int kCheckImage = 60036;  // 60036..60039: one image per QvCheckState
 constexpr int kBoxSize = 15;
 
 }  // namespace
-
-CQvBaseEx::CQvBaseEx() = default;
-CQvBaseEx::~CQvBaseEx() = default;
-
-bool CQvBaseEx::DrawStateImage(HDC dc, int px, int py, int w, int h) {
-    if (!visible || !dc) return false;
-    if (stateImages > 1 && state >= stateImages) state = stateImages - 1;
-    const QvImageChoice choice{imageSource,     stateImages,       imageId,
-                               frames,          state,             splitH,
-                               resType.c_str(), imagePath.c_str(), imageBase.c_str(),
-                               imageExt.c_str()};
-    return QvDrawControlImage(dc, choice, px, py, w, h, 0);
-}
 
 CQvCheckBox::CQvCheckBox() : textOffsetY(QvCaptionOffsetY()) {
     imageId = kCheckImage;

@@ -3,7 +3,7 @@
 
 #include <objbase.h>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "base/QvScoped.h"
 #include "base/QvSystemDll.h"
 #include "ui/QvAccessible.h"

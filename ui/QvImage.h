@@ -171,7 +171,7 @@ private:
     struct MovieSlot {
         tagQvMovie movie;
         int generation = 0;
-        HANDLE thread = nullptr;  // the latest thread; closed by the destructor or its successor
+        qv::ScopedHandle thread;  // the latest thread, until the destructor or its successor takes it
     };
     struct MovieRun;
 

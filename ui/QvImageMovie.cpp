@@ -73,7 +73,7 @@ tagQvMovie MovieRecord(HWND wnd, int x, int y, int frames, int delay, int id, in
 struct CQvImage::MovieRun {
     MovieSlot* slot;
     int generation;
-    HANDLE previous;
+    qv::ScopedHandle previous;  // waited for, then closed, by the new thread
 };
 
 bool CQvImage::AddMovie(HWND wnd, int resId, const wchar_t* resType, int x, int y, int frames,
@@ -133,18 +133,19 @@ void CQvImage::StartMovie(int id) {
     if (!slot || !Load(slot->movie.stopped) || stopping_) return;
     // The new generation is published before the flag is cleared, so a
     // thread from before StopMovie that wakes now ends instead of going on.
-    auto* run = new MovieRun{slot, slot->generation + 1, slot->thread};
+    auto* run = new MovieRun{slot, slot->generation + 1, std::move(slot->thread)};
     Store(slot->generation, run->generation);
     Store(slot->movie.stopped, 0);
     uintptr_t h = ::_beginthreadex(nullptr, 0, MovieThread, run, 0, nullptr);
     if (!h) {
         // The old thread stays the record's latest; the movie can be
         // started again.
+        slot->thread = std::move(run->previous);
         delete run;
         Store(slot->movie.stopped, 1);
         return;
     }
-    slot->thread = reinterpret_cast<HANDLE>(h);
+    slot->thread.reset(reinterpret_cast<HANDLE>(h));
 }
 
 void CQvImage::StopMovieThreads() {
@@ -153,19 +154,19 @@ void CQvImage::StopMovieThreads() {
     // record is the only one left to wait for.
     for (MovieSlot& slot : movies_) {
         if (!slot.thread) continue;
-        ::WaitForSingleObject(slot.thread, INFINITE);
-        ::CloseHandle(std::exchange(slot.thread, nullptr));
+        ::WaitForSingleObject(slot.thread.get(), INFINITE);
+        slot.thread.reset();
     }
 }
 
 unsigned __stdcall CQvImage::MovieThread(void* p) {
-    const MovieRun run = *static_cast<MovieRun*>(p);
+    MovieRun run = std::move(*static_cast<MovieRun*>(p));
     delete static_cast<MovieRun*>(p);
     // One thread draws a record at a time: the one stopped just before
     // this start finishes its last frame and sleep first.
     if (run.previous) {
-        ::WaitForSingleObject(run.previous, INFINITE);
-        ::CloseHandle(run.previous);
+        ::WaitForSingleObject(run.previous.get(), INFINITE);
+        run.previous.reset();
     }
     MovieSlot& slot = *run.slot;
     const tagQvMovie& m = slot.movie;

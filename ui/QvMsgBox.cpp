@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "ui/QvFont.h"
 #include "ui/QvImage.h"
 #include "ui/QvThread.h"

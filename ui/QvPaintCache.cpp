@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/QvScoped.h"
 #include "ui/QvDpi.h"
 #include "ui/QvFrameDiff.h"
 
@@ -27,10 +28,8 @@ bool PaintCache::Lookup(HDC dc, const RECT& area, const std::wstring& key, Pixel
     POINT origin{};
     if (::GetViewportOrgEx(dc, &origin) && (origin.x || origin.y)) return false;
     if (::GetWindowOrgEx(dc, &origin) && (origin.x || origin.y)) return false;
-    HRGN clip = ::CreateRectRgn(0, 0, 0, 0);
-    const int clipped = clip ? ::GetClipRgn(dc, clip) : -1;
-    if (clip) ::DeleteObject(clip);
-    if (clipped != 0) return false;
+    qv::ScopedRgn clip(::CreateRectRgn(0, 0, 0, 0));
+    if (!clip || ::GetClipRgn(dc, clip.get()) != 0) return false;
     DibRows dib;
     if (!DibRowsOf(dc, &dib)) return false;
     // Kept in device pixels: a DC drawn at another DPI covers more of them.

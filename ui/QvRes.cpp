@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/QvScoped.h"
+#include "base/QvShellScoped.h"
 
 namespace qv {
 
@@ -24,10 +25,11 @@ IStream* StreamOverCopy(const void* data, size_t size) {
     // locked; one spare byte keeps empty data a valid, empty stream.
     ScopedGlobal mem(::GlobalAlloc(GMEM_MOVEABLE, size ? size : 1));
     if (!mem) return nullptr;
-    void* dst = ::GlobalLock(mem.get());
-    if (!dst) return nullptr;
-    if (size) std::memcpy(dst, data, size);
-    ::GlobalUnlock(mem.get());
+    {
+        ScopedGlobalLock dst(mem.get());
+        if (!dst.get()) return nullptr;
+        if (size) std::memcpy(dst.get(), data, size);
+    }
     IStream* stream = nullptr;
     if (FAILED(::CreateStreamOnHGlobal(mem.get(), TRUE, &stream)) || !stream) return nullptr;
     mem.release();  // the stream frees it now

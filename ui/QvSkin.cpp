@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/QvShellScoped.h"
 #include "base/QvUtil.h"
 
 namespace {
@@ -79,7 +80,8 @@ bool CQvSkin::GetRes(const wchar_t* name, IStream*& stream) {
 
 bool CQvSkin::FindRes(const wchar_t* name, IStream*& stream) {
     if (!package_) return false;
-    const auto* base = static_cast<const BYTE*>(::GlobalLock(package_));
+    qv::ScopedGlobalLock locked(package_.get());
+    const auto* base = static_cast<const BYTE*>(locked.get());
     if (!base) return false;
     std::wstring key = LookupKey(name);
     const size_t total = static_cast<size_t>(packageSize_);
@@ -108,13 +110,11 @@ bool CQvSkin::FindRes(const wchar_t* name, IStream*& stream) {
         }
         offset = dataAt + header.size;
     }
-    ::GlobalUnlock(package_);
     return found;
 }
 
 void CQvSkin::FreeSkin() {
-    if (package_) ::GlobalFree(package_);
-    package_ = nullptr;
+    package_.reset();
     packageSize_ = 0;
     for (tagSkinCache& entry : cache_) entry.stream->Release();
     cache_.clear();

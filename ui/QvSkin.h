@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/QvExport.h"
+#include "base/QvScoped.h"
 #include "ui/QvRes.h"
 
 // Longest image name a package record (and the cache) can hold.
@@ -66,7 +67,7 @@ private:
 
     std::wstring skinPath_;
     std::wstring themesPath_;
-    HGLOBAL package_ = nullptr;
+    qv::ScopedGlobal package_;  // the whole package file while one is loaded
     int packageSize_ = 0;
     int resType_ = 0;
     std::vector<tagSkinCache> cache_;

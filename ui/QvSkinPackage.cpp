@@ -3,9 +3,11 @@
 // after the other, with nothing else in the file.
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/QvScoped.h"
+#include "base/QvShellScoped.h"
 #include "ui/QvSkin.h"
 
 namespace qv {
@@ -97,13 +99,14 @@ bool CQvSkin::LoadSkin(const wchar_t* name) {
     // One spare byte: a zero-byte movable block is allocated discarded.
     qv::ScopedGlobal mem(::GlobalAlloc(GMEM_MOVEABLE, size + 1));
     if (!mem) return false;
-    void* bytes = ::GlobalLock(mem.get());
-    if (!bytes) return false;
-    DWORD got = 0;
-    bool ok = size == 0 || (::ReadFile(file.get(), bytes, size, &got, nullptr) && got == size);
-    ::GlobalUnlock(mem.get());
-    if (!ok) return false;
-    package_ = mem.release();
+    {
+        qv::ScopedGlobalLock bytes(mem.get());
+        if (!bytes.get()) return false;
+        DWORD got = 0;
+        if (size != 0 && !(::ReadFile(file.get(), bytes.get(), size, &got, nullptr) && got == size))
+            return false;
+    }
+    package_ = std::move(mem);
     packageSize_ = static_cast<int>(size);
     return true;
 }

@@ -23,7 +23,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 #include "app/QvReport.h"
 #include "app/QvDump.h"
 #include "ui/QvButton.h"

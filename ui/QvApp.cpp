@@ -1,4 +1,4 @@
-#include "app/QvApp.h"
+#include "ui/QvApp.h"
 
 #include <cstdlib>
 #include <cwchar>
