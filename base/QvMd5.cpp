@@ -38,7 +38,13 @@ void StoreLe(uint32_t v, unsigned char* p) {
 }
 
 void FormatHex(const unsigned char digest[16], char* out) {
-    for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02X", digest[i]);
+    // By hand: the C library's formatter would be linked for this alone.
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (int i = 0; i < 16; ++i) {
+        out[2 * i] = kDigits[digest[i] >> 4];
+        out[2 * i + 1] = kDigits[digest[i] & 0xF];
+    }
+    out[32] = '\0';
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "base/QvScoped.h"
 
@@ -105,7 +106,10 @@ void GetCPUID(char* out) {
     }
     unsigned features = 0;
     if (__get_cpuid(1, &a, &b, &c, &d)) features = d;
-    std::snprintf(out, 32, "%s%d", vendor, static_cast<int>(features));
+    // "%s%d" by hand: the C library's formatter would be linked for this alone.
+    std::string text = vendor + std::to_string(static_cast<int>(features));
+    text.resize(text.size() < 31 ? text.size() : 31);
+    std::memcpy(out, text.c_str(), text.size() + 1);
 }
 
 int SetPrivilege(const wchar_t* name, int enable) {

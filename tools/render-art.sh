@@ -55,6 +55,9 @@ if (( ! check_only )); then
     rsvg-convert -w 32 -h 32 "$art/icon.svg" -o "$tmp/32.png"
     rsvg-convert -w 48 -h 48 "$art/icon.svg" -o "$tmp/48.png"
     convert "$tmp/16.png" "$tmp/32.png" "$tmp/48.png" -strip res/icon.ico
+    # The 48-pixel entry as PNG: 1.6 KB instead of 9.6 KB.
+    optipng -quiet -o7 -nc -nb -np -strip all "$tmp/48.png"
+    python3 "$(dirname "$0")/pack-icon.py" res/icon.ico "$tmp/48.png"
 fi
 sizes=$(identify -format '%wx%h ' res/icon.ico)
 if [[ "$sizes" != "16x16 32x32 48x48 " ]]; then
