@@ -55,20 +55,19 @@ bool IsPlainKeyName(const wchar_t* name) {
 }  // namespace
 
 CQvUninstaller::CQvUninstaller()
-    : notifyWnd(nullptr), closing(0), totalFiles(0), deletedFiles(0), stayedFiles(0), header{},
+    : notifyWnd(nullptr), totalFiles(0), deletedFiles(0), stayedFiles(0), header{},
       ownFolder{},
       workerRunning(0) {
     GetCurPath(ownFolder);
 }
 
 CQvUninstaller::~CQvUninstaller() {
-    closing = 1;
     // The worker works on this object; it has no way to stop early.
     WaitWorkDone(INFINITE);
 }
 
 CQvUninstaller::CQvUninstaller(const CQvUninstaller& other)
-    : notifyWnd(other.notifyWnd), closing(other.closing), totalFiles(other.totalFiles),
+    : notifyWnd(other.notifyWnd), totalFiles(other.totalFiles),
       deletedFiles(other.deletedFiles), stayedFiles(other.stayedFiles), header{},
       workerRunning(0) {
     qv::ScopedCriticalSection hold(other.listLock);
@@ -90,7 +89,6 @@ CQvUninstaller& CQvUninstaller::operator=(const CQvUninstaller& other) {
     }
     qv::ScopedCriticalSection hold(listLock);
     notifyWnd = other.notifyWnd;
-    closing = other.closing;
     totalFiles = other.totalFiles;
     deletedFiles = other.deletedFiles;
     stayedFiles = other.stayedFiles;

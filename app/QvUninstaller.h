@@ -78,7 +78,6 @@ private:
     void NoteStayedFile(const wchar_t* path);
 
     HWND notifyWnd;
-    int closing;
     int totalFiles;
     int deletedFiles;
     // Files that could not be deleted (locked, read-only, refused); they
