@@ -23,9 +23,13 @@ e2e_start "$DEMO_INSTALL/qvUninstall.exe"
 e2e_settle
 e2e_click_uninstall
 notice=$(qvwin.sh wait "部分文件未能删除" $((120 * E2E_SCALE))) || e2e_fail "no notice of the held file"
-sleep 0.5
-qvwin.sh shot "$E2E_SHOTS/held.png" "$notice"
-text=$(e2e_dark_pixels "$E2E_SHOTS/held.png" 300x120+50+50)
+text=0
+for _ in $(seq 1 $((50 * E2E_SCALE))); do
+  qvwin.sh shot "$E2E_SHOTS/held.png" "$notice"
+  text=$(e2e_dark_pixels "$E2E_SHOTS/held.png" 300x120+50+50)
+  [ "$text" -gt 300 ] && break
+  sleep 0.1
+done
 [ "$text" -gt 300 ] || e2e_fail "the notice shows no text ($text dark pixels)"
 
 pending=$("$E2E_ROOT/tools/wine" reg query \

@@ -18,6 +18,8 @@ public:
     // image comes straight from the program's resources (a button keeps
     // one; every other source stretches with none).
     bool DrawStateImage(HDC dc, int x, int y, int width, int height, int resourceEdgeV = 0);
+    // Image controls take the keyboard focus while they can be used.
+    bool CanFocus() const override;
 
     int imageId = 0;  // each derived control sets its own
     int frames = 1;

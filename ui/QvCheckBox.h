@@ -24,7 +24,6 @@ public:
     void DrawAt(HDC dc, int x, int y) override;
     void Paint(HDC dc) override;
     bool OnMouse(int x, int y, int event, void* target) override;
-    bool CanFocus() const override;
     std::wstring AccessibleName() const override;
     long AccessibleRole() const override;
     long AccessibleState() const override;

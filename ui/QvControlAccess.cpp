@@ -17,7 +17,7 @@ std::wstring Unspaced(const std::wstring& caption) {
 
 }  // namespace
 
-bool CQvButton::CanFocus() const {
+bool CQvBaseEx::CanFocus() const {
     return visible && enabled && !locked;
 }
 
@@ -35,10 +35,6 @@ long CQvButton::AccessibleState() const {
 
 std::wstring CQvButton::DefaultAction() const {
     return L"按下";
-}
-
-bool CQvCheckBox::CanFocus() const {
-    return visible && enabled && !locked;
 }
 
 std::wstring CQvCheckBox::AccessibleName() const {

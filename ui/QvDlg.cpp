@@ -118,7 +118,7 @@ void CQvDlg::OnDpiChanged(UINT newDpi, const RECT* suggested) {
 LRESULT CQvDlg::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (wnd != hwnd) return ::DefWindowProcW(wnd, msg, wParam, lParam);
     // Controls are placed in the dialog's units: so is the mouse.
-    if (dpi != kQvBaseDpi && msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK && msg != WM_MOUSEWHEEL)
+    if (dpi != kQvBaseDpi && msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK)
         lParam = MAKELPARAM(QvUnscale(LOWORD(lParam), dpi), QvUnscale(HIWORD(lParam), dpi));
     switch (msg) {
     case WM_SIZE:
